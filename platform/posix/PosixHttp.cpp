@@ -1,0 +1,131 @@
+// HTTP through libcurl, read pull-style: the transfer is driven only while the reader asks for bytes,
+// and paused while unread data piles up, so memory stays bounded whatever the body's size.
+#include "platform/Platform.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace platform {
+namespace {
+
+constexpr size_t kHighWater = 256 * 1024;
+std::atomic<long> stallSeconds{60}; // a body that delivers nothing for this long has failed
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+class CurlBody final : public HttpBody {
+public:
+    CurlBody() : multi_(curl_multi_init()), easy_(curl_easy_init()) {}
+    ~CurlBody() override {
+        if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
+        if (easy_) curl_easy_cleanup(easy_);
+        if (multi_) curl_multi_cleanup(multi_);
+    }
+
+    // Sends the request and waits for the response head. False when the URL cannot be opened.
+    bool Open(const std::string& url) {
+        if (!multi_ || !easy_) return false;
+        curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT, "ViDiduzeDuzozod");
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, 60L);
+        curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlBody::OnBody);
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlBody::OnHeader);
+        curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+        if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
+        while (!headComplete_ && !done_) Pump();
+        return headComplete_;
+    }
+
+    bool Read(void* buffer, size_t count, size_t* received) override {
+        *received = 0;
+        while (pending_.size() == taken_ && !done_) Pump();
+        size_t available = pending_.size() - taken_;
+        if (available == 0) return result_ == CURLE_OK; // the end, or a failed transfer
+        size_t n = available < count ? available : count;
+        std::memcpy(buffer, pending_.data() + taken_, n);
+        taken_ += n;
+        if (taken_ == pending_.size()) {
+            pending_.clear();
+            taken_ = 0;
+        }
+        *received = n;
+        return true;
+    }
+
+private:
+    static size_t OnBody(char* data, size_t size, size_t items, void* self) {
+        auto* body = static_cast<CurlBody*>(self);
+        if (body->pending_.size() - body->taken_ >= kHighWater) {
+            body->paused_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        body->headComplete_ = true;
+        body->pending_.append(data, size * items);
+        return size * items;
+    }
+
+    static size_t OnHeader(char* data, size_t size, size_t items, void* self) {
+        auto* body = static_cast<CurlBody*>(self);
+        size_t length = size * items;
+        bool blank = length <= 2 && (length == 0 || data[0] == '\r' || data[0] == '\n');
+        if (blank) {
+            long code = 0;
+            curl_easy_getinfo(body->easy_, CURLINFO_RESPONSE_CODE, &code);
+            bool redirect = code >= 300 && code < 400 && code != 304;
+            if (code >= 200 && !redirect) body->headComplete_ = true;
+        }
+        return length;
+    }
+
+    void Pump() {
+        if (paused_ && pending_.size() - taken_ < kHighWater) {
+            paused_ = false;
+            curl_easy_pause(easy_, CURLPAUSE_CONT);
+        }
+        int running = 0;
+        size_t before = pending_.size();
+        curl_multi_perform(multi_, &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                done_ = true;
+                result_ = message->data.result;
+            }
+        }
+        if (!done_ && pending_.size() == before && !paused_) curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+    }
+
+    CURLM* multi_;
+    CURL* easy_;
+    std::string pending_;
+    size_t taken_ = 0;
+    bool paused_ = false;
+    bool headComplete_ = false;
+    bool done_ = false;
+    CURLcode result_ = CURLE_OK;
+};
+
+} // namespace
+
+void SetHttpStallTimeout(int seconds) { stallSeconds = seconds; }
+
+std::unique_ptr<HttpBody> OpenUrl(const std::string& url) {
+    GlobalInit();
+    auto body = std::make_unique<CurlBody>();
+    if (!body->Open(url)) return nullptr;
+    return body;
+}
+
+} // namespace platform

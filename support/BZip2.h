@@ -1,0 +1,97 @@
+// Reading bzip2 payloads: a read-only decompression stream over a compressed source, and the unpack
+// routines that turn a downloaded .bz2 file into its destination file.
+#pragma once
+
+#include "support/Errors.h"
+#include "support/Stream.h"
+
+#include <bzlib.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class TMD5Context;
+
+class EBZip2Error : public Exception {
+public:
+    using Exception::Exception;
+};
+class EBZDecompressionError : public EBZip2Error {
+public:
+    using EBZip2Error::EBZip2Error;
+};
+class EBZCompressionError : public EBZip2Error {
+public:
+    using EBZip2Error::EBZip2Error;
+};
+
+// Shared state of the bzip2 streams: the source, the library's stream record and the input buffer.
+class TCustomBZip2Stream : public TStream {
+public:
+    static constexpr int32_t kBufferSize = 65536;
+
+    ~TCustomBZip2Stream() override;
+    // Called with the stream after every decompression step.
+    std::function<void(TCustomBZip2Stream&)> OnProgress;
+
+protected:
+    explicit TCustomBZip2Stream(TStream& source);
+    virtual void Progress();
+    // Raises the error a library call reported: out of memory, an internal failure, or "error %d".
+    [[noreturn]] void RaiseLibraryError(int result);
+    // Checks a library result; negative results raise.
+    int Check(int result);
+
+    TStream& source_;         // not owned
+    int64_t sourcePosition_;  // how far the source has been taken into the input buffer
+    bz_stream record_{};
+    std::unique_ptr<char[]> buffer_;
+    bool outOfMemory_ = false; // set by the allocation hook, raised once the library returns
+
+private:
+    static void* Allocate(void* opaque, int items, int size);
+    static void Release(void* opaque, void* block);
+};
+
+class TBZDecompressionStream : public TCustomBZip2Stream {
+public:
+    explicit TBZDecompressionStream(TStream& source); // EBZDecompressionError "error %d"
+    ~TBZDecompressionStream() override;
+
+    // Up to count decompressed bytes; fewer only at the end of the data. A source that ends before the
+    // end of the compressed stream (a cut download) raises "error -7".
+    int32_t Read(void* buffer, int32_t count) override;
+    // Always "Invalid stream operation": the stream is read-only.
+    int32_t Write(const void* buffer, int32_t count) override;
+    // Only forwards (by reading and discarding) or back to 0 (a restart); returns bytes delivered.
+    int32_t Seek(int32_t offset, TSeekOrigin origin) override;
+    int64_t Seek64(int64_t offset, TSeekOrigin origin) override;
+
+private:
+    void Start();
+    void Restart();
+    int64_t Delivered() const;
+
+    bool sawInput_ = false;
+    bool streamEnded_ = false;
+};
+
+// What an unpack tells about its progress: the compressed source's size at the start, its position
+// after every decompression step, and the end (whatever happened).
+class UnpackObserver {
+public:
+    virtual ~UnpackObserver() = default;
+    virtual void UnpackStarted(TStream& source) = 0;
+    virtual void UnpackProgress(TStream& source) = 0;
+    virtual void UnpackFinished() = 0;
+};
+
+// Decompresses the whole source into the target in constant memory. When digest is given, every
+// byte written is also added to it.
+void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer = nullptr,
+                  TMD5Context* digest = nullptr);
+
+// Unpacks a .bz2 file into its destination (created or emptied) and deletes the .bz2 file, after
+// success and after failure alike, once it could be opened.
+void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer = nullptr);

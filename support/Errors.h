@@ -1,0 +1,66 @@
+// The launcher's exception classes. Each carries the message the player or operator sees.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Base of every error the launcher raises itself.
+class Exception : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The text-file layer's input/output error (open, read, write or close of a file failed).
+class EInOutError : public Exception {
+public:
+    explicit EInOutError(int code) : Exception("I/O error " + std::to_string(code)), code_(code) {}
+    int Code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// A file stream could not open an existing file.
+class EFOpenError : public Exception {
+public:
+    explicit EFOpenError(const std::string& path) : Exception("Cannot open file \"" + path + "\"") {}
+};
+
+// A file stream could not create a file.
+class EFCreateError : public Exception {
+public:
+    explicit EFCreateError(const std::string& path) : Exception("Cannot create file \"" + path + "\"") {}
+};
+
+// An exact read or write moved fewer bytes than asked for.
+class EReadError : public Exception {
+public:
+    EReadError() : Exception("Stream read error") {}
+};
+class EWriteError : public Exception {
+public:
+    EWriteError() : Exception("Stream write error") {}
+};
+
+class EOutOfMemory : public Exception {
+public:
+    EOutOfMemory() : Exception("Out of memory") {}
+};
+
+// Text that is not a decimal integer.
+class EConvertError : public Exception {
+public:
+    explicit EConvertError(const std::string& text) : Exception("'" + text + "' is not a valid integer value") {}
+};
+
+// A string list was asked for an index it does not have.
+class EStringListError : public Exception {
+public:
+    explicit EStringListError(long index) : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
+};
+
+// An operation that the object's state does not allow.
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};

@@ -1,0 +1,34 @@
+// Reader of the update list files.lst: sections between [name] and [/name], "|"-separated fields.
+// Nothing is cached: every read scans the file again from its first line.
+#pragma once
+
+#include "platform/Platform.h"
+#include "support/Misc.h"
+
+#include <string>
+
+class TListFile {
+public:
+    explicit TListFile(std::string path);
+    ~TListFile();
+    TListFile(const TListFile&) = delete;
+    TListFile& operator=(const TListFile&) = delete;
+
+    // The trimmed, non-empty content lines of the first section of that name, or the single line
+    // "FAIL" when the section is missing or empty.
+    TStringList GetSection(const std::string& section);
+    // The last field of the first key line of the section whose first field equals key, or "".
+    std::string GetValue(const std::string& section, const std::string& key);
+
+private:
+    class LineReader;
+    void Reopen();
+    // Calls onLine for every trimmed line of the first section of that name until it returns false.
+    template <typename OnLine> void ScanSection(const std::string& section, OnLine onLine);
+
+    std::string path_;
+    platform::File file_;
+};
+
+// The marker that GetSection returns for a missing or empty section.
+extern const char* const kListFail;

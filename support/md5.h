@@ -1,0 +1,34 @@
+// MD5 (RFC 1321) and the file digests that decide whether a game file is current.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct TMD5Digest {
+    unsigned char v[16];
+};
+
+class TMD5Context {
+public:
+    TMD5Context() { Init(); }
+    ~TMD5Context();
+    void Init();
+    void Update(const void* data, size_t length);
+    // Pads, writes the digest and clears the state.
+    void Final(TMD5Digest& digest);
+
+private:
+    void Blocks(const unsigned char* data, size_t count);
+
+    uint32_t state_[4];
+    uint32_t count_[2]; // message length in bits, low half first
+    unsigned char buffer_[64];
+};
+
+// The digest of a file's whole contents, read through read-only mapped views. Never fails: a file that
+// cannot be read (missing, locked, empty) gives the digest of empty input.
+void DigestFile(const std::string& path, TMD5Digest& digest);
+
+// 32 lower-case hexadecimal digits.
+std::string DigestToHex(const TMD5Digest& digest);

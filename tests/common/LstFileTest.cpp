@@ -1,0 +1,77 @@
+#include "support/Errors.h"
+#include "support/LstFile.h"
+#include "tests/common/TestUtil.h"
+
+#include <gtest/gtest.h>
+
+using testutil::TempDir;
+using testutil::WriteBytes;
+
+namespace {
+struct ListFixture : ::testing::Test {
+    TempDir dir;
+    std::string path = dir / "files.lst";
+    TListFile Write(const std::string& text) {
+        WriteBytes(path, text);
+        return TListFile(path);
+    }
+};
+} // namespace
+
+TEST_F(ListFixture, ReadsSectionsWithTrimmingAndCrLf) {
+    auto list = Write("[settings]\r\nRev|57\r\nModHosts|0\r\n[/settings]\r\n"
+                      "  [files_normal]\t\r\n  a|b|1 \r\n\r\n \t\r\nc\rd|e|2\r\n[/files_normal]\r\n"
+                      "[FILES_NORMAL]\nx|y|3\n[/FILES_NORMAL]\n");
+    EXPECT_EQ(list.GetSection("files_normal"), (TStringList{"a|b|1", "cd|e|2"}));
+    EXPECT_EQ(list.GetSection("FILES_NORMAL"), (TStringList{"x|y|3"}));
+    EXPECT_EQ(list.GetValue("settings", "Rev"), "57");
+    EXPECT_EQ(list.GetValue("settings", "ModHosts"), "0");
+    // Reads may repeat and come in any order.
+    EXPECT_EQ(list.GetValue("settings", "Rev"), "57");
+}
+
+TEST_F(ListFixture, MissingEmptyAndBlankSectionsGiveFail) {
+    auto list = Write("[a]\n[/a]\n[b]\n  \n\t\n[/b]\n[ c ]\nx\n[/ c ]\n[/d]\n[d]\ny\n[/d]");
+    EXPECT_EQ(list.GetSection("a"), TStringList{"FAIL"});
+    EXPECT_EQ(list.GetSection("b"), TStringList{"FAIL"});
+    EXPECT_EQ(list.GetSection("c"), TStringList{"FAIL"});
+    EXPECT_EQ(list.GetSection("missing"), TStringList{"FAIL"});
+    // An end line before the start line is an ordinary line outside the section.
+    EXPECT_EQ(list.GetSection("d"), TStringList{"y"});
+    EXPECT_EQ(list.GetValue("missing", "Rev"), "");
+}
+
+TEST_F(ListFixture, OnlyTheFirstSectionOfANameCountsAndOtherStartLinesAreContent) {
+    auto list = Write("[files_critical]\none\n[self]\n[/files_critical]\n[files_critical]\ntwo\n[/files_critical]\n");
+    EXPECT_EQ(list.GetSection("files_critical"), (TStringList{"one", "[self]"}));
+    // [self] has no end line of its own: it runs to the end of the file.
+    EXPECT_EQ(list.GetSection("self"),
+              (TStringList{"[/files_critical]", "[files_critical]", "two", "[/files_critical]"}));
+}
+
+TEST_F(ListFixture, GetValueMatchesTheFirstFieldExactly) {
+    auto list = Write("[settings]\nrev|1\nRev|x|57\nRev|99\nOnly\n|||\n[/settings]\n");
+    EXPECT_EQ(list.GetValue("settings", "Rev"), "57");
+    EXPECT_EQ(list.GetValue("settings", "Only"), "Only");
+    EXPECT_EQ(list.GetValue("settings", "REV"), "");
+    EXPECT_EQ(list.GetValue("settings", "Missing"), "");
+}
+
+TEST_F(ListFixture, AMissingEndLineEndsTheSectionAtTheEndOfTheFile) {
+    auto list = Write("[settings]\nRev|5\n[files_normal]\na|b|1\nlast-without-newline");
+    EXPECT_EQ(list.GetSection("files_normal"), (TStringList{"a|b|1", "last-without-newline"}));
+    EXPECT_EQ(list.GetValue("settings", "Rev"), "5");
+    EXPECT_EQ(list.GetValue("settings", "Nope"), "");
+}
+
+TEST_F(ListFixture, LongLinesAreReadWhole) {
+    std::string longPath(200000, 'p');
+    auto list = Write("[files_normal]\n" + longPath + "|d|1\n[/files_normal]\n");
+    EXPECT_EQ(list.GetSection("files_normal"), TStringList{longPath + "|d|1"});
+}
+
+TEST_F(ListFixture, AMissingFileRaisesTheInputOutputError) {
+    TListFile list(dir / "absent.lst");
+    EXPECT_THROW(list.GetSection("settings"), EInOutError);
+    EXPECT_THROW(list.GetValue("settings", "Rev"), EInOutError);
+}
