@@ -1,0 +1,116 @@
+#include "tests/server/TestHttpServer.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+namespace testutil {
+namespace {
+std::string NativePath(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+} // namespace
+
+TestHttpServer::TestHttpServer(std::string root, int port)
+    : root_(NativePath(std::move(root))), server_(std::make_unique<httplib::Server>()) {
+    server_->set_keep_alive_max_count(1000);
+    server_->Get(R"(/(.*))", [this](const httplib::Request& request, httplib::Response& response) {
+        Serve(request.matches[1], &response);
+    });
+    port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1") : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (port_ <= 0) throw std::runtime_error("test server: cannot bind");
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TestHttpServer::~TestHttpServer() {
+    stopping_ = true;
+    server_->stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TestHttpServer::Wait() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TestHttpServer::Misbehave(const std::string& urlPath, Misbehaviour how, std::string body) {
+    std::lock_guard<std::mutex> guard(lock_);
+    rules_[urlPath] = Rule{how, std::move(body)};
+}
+
+void TestHttpServer::Behave(const std::string& urlPath) {
+    std::lock_guard<std::mutex> guard(lock_);
+    rules_.erase(urlPath);
+}
+
+std::vector<std::string> TestHttpServer::Requests() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return requests_;
+}
+
+void TestHttpServer::ClearRequests() {
+    std::lock_guard<std::mutex> guard(lock_);
+    requests_.clear();
+}
+
+void TestHttpServer::Serve(const std::string& path, void* out) {
+    auto& response = *static_cast<httplib::Response*>(out);
+    Rule rule{Misbehaviour::ErrorPage, ""};
+    bool misbehave = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        requests_.push_back(path);
+        auto it = rules_.find(path);
+        if (it != rules_.end()) {
+            rule = it->second;
+            misbehave = true;
+        }
+    }
+    const std::string file = root_ + "/" + path;
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    const bool found = !root_.empty() && path.find("..") == std::string::npos && in && !in.fail();
+    auto size = found ? static_cast<size_t>(in.tellg()) : 0;
+
+    if (misbehave && rule.how == Misbehaviour::WrongBody) {
+        response.set_content(rule.body, "application/octet-stream");
+        return;
+    }
+    if (!found || (misbehave && rule.how == Misbehaviour::ErrorPage)) {
+        response.status = 404;
+        response.set_content("<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>",
+                             "text/html");
+        return;
+    }
+    if (misbehave && rule.how == Misbehaviour::Refuse) {
+        response.set_content_provider(size, "application/octet-stream",
+                                       [](size_t, size_t, httplib::DataSink&) { return false; });
+        return;
+    }
+    const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
+    const bool stall = misbehave && rule.how == Misbehaviour::Stall;
+    auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
+    response.set_content_provider(
+        size, "application/octet-stream",
+        [this, stream, size, cut, stall](size_t offset, size_t, httplib::DataSink& sink) {
+            if (cut && offset >= size / 2) {
+                if (stall) {
+                    for (int i = 0; i < 50 && !stopping_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                return false; // closes the connection mid-body
+            }
+            char buffer[65536];
+            size_t want = sizeof buffer;
+            if (cut && offset + want > size / 2) want = size / 2 - offset;
+            stream->seekg(static_cast<std::streamoff>(offset));
+            stream->read(buffer, static_cast<std::streamsize>(want));
+            std::streamsize got = stream->gcount();
+            if (got <= 0) return false;
+            return sink.write(buffer, static_cast<size_t>(got));
+        });
+}
+
+} // namespace testutil

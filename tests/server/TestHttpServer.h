@@ -1,0 +1,62 @@
+// An update server for tests: serves a folder on 127.0.0.1 at a free port, and can misbehave on
+// chosen paths the way real servers and networks do.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace testutil {
+
+class TestHttpServer {
+public:
+    enum class Misbehaviour {
+        ErrorPage,    // 404 with an HTML page
+        WrongBody,    // 200 with the given body instead of the file
+        CutBody,      // announces the whole file, sends half, closes the connection
+        Stall,        // sends half, then nothing for a long while, then closes
+        Refuse,       // closes the connection before any response
+    };
+
+    // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.
+    explicit TestHttpServer(std::string root, int port = 0);
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+    int Port() const { return port_; }
+    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+    // urlPath without the leading "/", as in "data/maps/area.dat.bz2".
+    void Misbehave(const std::string& urlPath, Misbehaviour how, std::string body = std::string());
+    void Behave(const std::string& urlPath);
+    std::vector<std::string> Requests() const; // url paths in the order asked for
+    void ClearRequests();
+    // Blocks until the server stops (for the stand-alone server program).
+    void Wait();
+
+private:
+    struct Rule {
+        Misbehaviour how;
+        std::string body;
+    };
+    void Serve(const std::string& path, void* response);
+
+    std::string root_;
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+    mutable std::mutex lock_;
+    std::map<std::string, Rule> rules_;
+    std::vector<std::string> requests_;
+    std::atomic<bool> stopping_{false};
+};
+
+} // namespace testutil
