@@ -109,11 +109,11 @@ void SetHttpStallTimeout(int seconds);
 
 // ---- INI profile files ---------------------------------------------------------------------------
 
-std::string ReadProfileString(const std::string& path, const std::string& section, const std::string& key,
+std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key,
                               const std::string& fallback);
 // Creates the file and the section when missing, replaces the key's line in place, keeps every other
 // line. False when the system refuses the write.
-bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value);
 
 } // namespace platform

@@ -5,9 +5,9 @@
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& fallback) const {
-    return platform::ReadProfileString(path_, section, key, fallback);
+    return platform::ReadIniString(path_, section, key, fallback);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
-    if (!platform::WriteProfileString(path_, section, key, value)) throw Exception("Unable to write to " + path_);
+    if (!platform::WriteIniString(path_, section, key, value)) throw Exception("Unable to write to " + path_);
 }

@@ -58,7 +58,7 @@ bool KeyName(const std::string& line, std::string* key, std::string* value) {
 
 } // namespace
 
-std::string ReadProfileString(const std::string& path, const std::string& section, const std::string& key,
+std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key,
                               const std::string& fallback) {
     bool exists = false;
     std::vector<std::string> lines = ReadLines(path, &exists);
@@ -78,7 +78,7 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
     return fallback;
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
     bool exists = false;
     std::vector<std::string> lines = ReadLines(path, &exists);

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-std::string ReadProfileString(const std::string& path, const std::string& section, const std::string& key,
+std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key,
                               const std::string& fallback) {
     std::vector<char> buffer(4096);
     for (;;) {
@@ -16,7 +16,7 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
     }
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
     return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
 }

