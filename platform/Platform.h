@@ -18,6 +18,8 @@ bool IsFolder(const std::string& path); // an existing folder
 // Creates the folder with every missing parent; true when the folder exists afterwards.
 bool MakeFolders(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Whether an existing file can be opened for writing (not read-only, not locked, rights granted).
+bool CanWrite(const std::string& path);
 // Copies a file, replacing an existing target (CopyFileA with overwriting allowed).
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Renames a file over an existing target in one step, so readers see the old or the new file only.

@@ -43,6 +43,13 @@ bool MakeFolders(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return IsFile(path) && unlink(NativePath(path).c_str()) == 0; }
 
+bool CanWrite(const std::string& path) {
+    int fd = open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
     int in = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;

@@ -1,0 +1,56 @@
+#include "app/MainWindowState.h"
+
+#include "support/IniFile.h"
+
+#include <cfenv>
+#include <cmath>
+
+TMainWindowState::TMainWindowState(std::string installDir) : installDir_(std::move(installDir)) {
+    Gauge1.SetWidth(430);
+    Gauge2.SetWidth(378);
+}
+
+int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {
+    // nearbyint rounds exact halves to the even neighbour in the default rounding mode.
+    return static_cast<int32_t>(std::nearbyint(static_cast<double>(percentage) * gaugeWidth / 100.0));
+}
+
+void TMainWindowState::ResizeBar() { Shape1Width = BarWidth(Gauge2.Percentage(), Gauge2.Width()); }
+
+void TMainWindowState::ShowStatus(const std::string& text) {
+    Label3Caption = text;
+    Changed();
+}
+
+void TMainWindowState::SetGaugeMax(int32_t targetGauge, int32_t value) {
+    if (targetGauge == 0) {
+        Gauge1.SetMaxValue(value);
+    } else if (targetGauge == 1) {
+        Gauge2.SetMaxValue(value);
+        ResizeBar();
+    } else {
+        return;
+    }
+    Changed();
+}
+
+void TMainWindowState::SetFileProgress(int32_t value) {
+    Gauge1.SetProgress(value);
+    Changed();
+}
+
+void TMainWindowState::SetTotalProgress(int32_t value) {
+    Gauge2.SetProgress(value);
+    ResizeBar();
+    Changed();
+}
+
+void TMainWindowState::UpdateRevision(const std::string& revision) {
+    TIniFile(installDir_ + "_settings.ini").WriteString("main", "AtRevision", revision);
+}
+
+void TMainWindowState::SetRunButtonsEnabled(bool enabled) {
+    ImgBtn1Enabled = enabled;
+    ImgBtn2Enabled = enabled;
+    Changed();
+}

@@ -1,0 +1,99 @@
+// The check pass (which listed files are missing or different) and the install pass (download,
+// backup, unpack).
+#include "platform/Platform.h"
+#include "support/Errors.h"
+#include "support/LstFile.h"
+#include "support/md5.h"
+#include "update/GetFilesThr.h"
+#include "update/SafePaths.h"
+
+void GFilesThread::CheckFiles(const TStringList& lines) {
+    const size_t n = lines.size();
+    if (n == 0 || lines.front() == kListFail || Terminated()) return;
+    Show(status::kChecking);
+    TargetGauge = 1;
+    Progress = static_cast<int32_t>(n - 1);
+    SetGaugeMax();
+    for (size_t i = 0; i < n; ++i) {
+        if (Cancelled()) break;
+        Progress = static_cast<int32_t>(i);
+        SetTotalProgress();
+        const TStringList fields = SplitReversed(lines[i], "|");
+        const std::string& path = ItemAt(fields, 2);
+        Show(std::string(status::kChecking) + " " + path);
+
+        bool outdated = true;
+        // A path that leads outside the install folder is never looked at; the install pass refuses it.
+        if (IsSafeRelativePath(path) && platform::IsFile(InstallDir + path)) {
+            TMD5Digest digest;
+            DigestFile(InstallDir + path, digest);
+            outdated = DigestToHex(digest) != fields[1];
+        }
+        if (outdated) {
+            InstallQueue.push_back(lines[i]);
+            StrToInt(fields[0]); // a size that is no number ends the run here
+        }
+    }
+    Progress = 0;
+    SetTotalProgress();
+    Show("");
+}
+
+void GFilesThread::InstallFiles() {
+    const size_t m = InstallQueue.size();
+    if (m == 0) {
+        StatusText = "";
+    } else {
+        TargetGauge = 1;
+        Progress = static_cast<int32_t>(m - 1);
+        SetGaugeMax();
+        bool failed = false;
+        size_t i = 0;
+        while (i < m && !Terminated()) {
+            const TStringList fields = SplitReversed(InstallQueue[i], "|");
+            const std::string& path = ItemAt(fields, 2);
+            if (!IsSafeRelativePath(path)) {
+                StatusText = status::kFailed;
+                failed = true;
+            } else {
+                Show(status::kDownloading + path);
+                TargetGauge = 0;
+                Progress = StrToInt(fields[0]);
+                SetGaugeMax();
+                const std::string local = InstallDir + path;
+                const std::string folder = ExtractFilePath(local);
+                if (!platform::IsFolder(folder)) platform::MakeFolders(folder);
+                if (!DownloadFile(BaseURL + ReplaceAll(path, "\\", "/") + ".bz2", local + ".bz2", true)) {
+                    StatusText = status::kFailed;
+                    failed = true;
+                    break;
+                }
+                try {
+                    if (MakeBackup == 1) {
+                        const std::string backup = InstallDir + "backup\\" + path;
+                        const std::string backupFolder = ExtractFilePath(backup);
+                        if (!platform::IsFolder(backupFolder) && !platform::MakeFolders(backupFolder))
+                            throw EInOutError(5);
+                        platform::CopyFileReplacing(local, backup); // no old file yet: no copy, no error
+                    }
+                    Show(status::kExtracting + path);
+                    UnpackInPlace(local + ".bz2", local, fields[1]);
+                } catch (...) {
+                    StatusText = status::kFailed;
+                    failed = true;
+                }
+            }
+            ++i;
+            TargetGauge = 1;
+            Progress = static_cast<int32_t>(i);
+            SetTotalProgress();
+        }
+        Progress = 0;
+        SetTotalProgress();
+        if (failed)
+            StatusText = status::kFailed;
+        else if (!Cancelled())
+            StatusText = status::kAllUpdated;
+    }
+    if (Cancelled()) StatusText = status::kInterrupted;
+}

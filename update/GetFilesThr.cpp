@@ -1,0 +1,270 @@
+#include "update/GetFilesThr.h"
+
+#include "platform/Platform.h"
+#include "support/Errors.h"
+#include "support/LstFile.h"
+#include "support/md5.h"
+
+#include <cctype>
+
+#include <thread>
+
+namespace status {
+const char* const kLoadingList = "Загрузка списка обновлений";
+const char* const kFailed = "Обновление неудалось";
+const char* const kAllUpdated = "Все файлы обновлены";
+const char* const kInterrupted = "Обновление прервано";
+const char* const kChecking = "Проверка файлов";
+const char* const kDownloading = "Загрузка ";
+const char* const kExtracting = "Извлечение ";
+const char* const kHostsApplying = "Применение изменений к файлу Hosts";
+const char* const kHostsChanged = "Файл Hosts изменён";
+const char* const kSelfFailed = "Update Failed";
+} // namespace status
+
+void TRunControl::MarkFinished() {
+    std::lock_guard<std::mutex> guard(lock_);
+    finished_ = true;
+    done_.notify_all();
+}
+
+void TRunControl::WaitFinished() {
+    std::unique_lock<std::mutex> guard(lock_);
+    done_.wait(guard, [this] { return finished_.load(); });
+}
+
+GFilesThread::GFilesThread(IUpdateWindow& window) : window_(window), control_(std::make_shared<TRunControl>()) {}
+
+GFilesThread::~GFilesThread() = default;
+
+std::shared_ptr<TRunControl> GFilesThread::Resume(std::unique_ptr<GFilesThread> worker) {
+    std::shared_ptr<TRunControl> control = worker->control_;
+    std::thread([owned = std::move(worker)]() mutable {
+        owned->Execute();
+        std::shared_ptr<TRunControl> done = owned->control_;
+        owned.reset(); // the worker frees itself before its end is announced
+        done->MarkFinished();
+    }).detach();
+    return control;
+}
+
+// ---- window callbacks ------------------------------------------------------------------------------
+
+void GFilesThread::ShowStatus() {
+    window_.Synchronize([this] { window_.ShowStatus(StatusText); });
+}
+
+void GFilesThread::SetGaugeMax() {
+    if (TargetGauge == 0) {
+        fileGaugeMax_ = Progress;
+        lastFilePercentage_ = -1;
+    }
+    window_.Synchronize([this] { window_.SetGaugeMax(TargetGauge, Progress); });
+}
+
+void GFilesThread::SetFileProgress() {
+    window_.Synchronize([this] { window_.SetFileProgress(Progress); });
+}
+
+void GFilesThread::SetTotalProgress() {
+    window_.Synchronize([this] { window_.SetTotalProgress(Progress); });
+}
+
+void GFilesThread::StoreRevision() {
+    window_.Synchronize([this] { window_.UpdateRevision(std::to_string(CurrentRevision)); });
+}
+
+void GFilesThread::DisableButtons() {
+    window_.Synchronize([this] { window_.SetRunButtonsEnabled(false); });
+}
+
+void GFilesThread::EnableButtons() {
+    window_.Synchronize([this] { window_.SetRunButtonsEnabled(true); });
+}
+
+void GFilesThread::ReportFileProgress(bool always) {
+    // Gauge1 repaints only when its integer percentage changes, so positions in between are not handed
+    // over: at most about a hundred hand-offs per file instead of one per 1024-byte piece.
+    int64_t position = Progress < 0 ? 0 : Progress > fileGaugeMax_ ? fileGaugeMax_ : Progress;
+    int32_t percentage = fileGaugeMax_ <= 0 ? 0 : static_cast<int32_t>(position * 100 / fileGaugeMax_);
+    if (!always && percentage == lastFilePercentage_) return;
+    lastFilePercentage_ = percentage;
+    SetFileProgress();
+}
+
+// ---- unpacking --------------------------------------------------------------------------------------
+
+void GFilesThread::UnpackStarted(TStream& source) {
+    SourceStream = &source;
+    Progress = static_cast<int32_t>(source.Size());
+    TargetGauge = 0;
+    SetGaugeMax();
+}
+
+void GFilesThread::UnpackProgress(TStream&) {
+    Progress = static_cast<int32_t>(SourceStream->Position());
+    ReportFileProgress(false);
+}
+
+void GFilesThread::UnpackFinished() {
+    SourceStream = nullptr;
+    Progress = 0;
+    ReportFileProgress(true);
+}
+
+namespace {
+bool SameDigestValue(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+} // namespace
+
+void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
+                                 const std::string& digest) {
+    const std::string temporary = destination + ".vandrel-unpack";
+    auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
+    try {
+        TMD5Context context;
+        {
+            TFileStream target(temporary, TFileStream::Mode::Create);
+            UnpackStream(*source, target, this, digest.empty() ? nullptr : &context);
+            target.Close();
+        }
+        if (!digest.empty()) {
+            TMD5Digest unpacked;
+            context.Final(unpacked);
+            if (!SameDigestValue(DigestToHex(unpacked), digest))
+                throw Exception("Unpacked file does not match its digest: " + destination);
+        }
+        if (!platform::MoveFileReplacing(temporary, destination)) throw EInOutError(5);
+    } catch (...) {
+        platform::RemoveFile(temporary);
+        source.reset();
+        platform::RemoveFile(bz2Path);
+        throw;
+    }
+    source.reset();
+    platform::RemoveFile(bz2Path);
+}
+
+// ---- download ----------------------------------------------------------------------------------------
+
+bool GFilesThread::DownloadFile(const std::string& url, const std::string& localPath, bool showProgress) {
+    Progress = 0;
+    std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
+    if (body) {
+        platform::File file;
+        try {
+            file = platform::File::Create(localPath);
+        } catch (const Exception&) {
+            throw EInOutError(2);
+        }
+        // Writes go out in 64 KiB pieces; the network is read 1024 bytes at a time.
+        std::string pending;
+        pending.reserve(64 * 1024 + 1024);
+        char piece[1024];
+        bool complete = true;
+        for (;;) {
+            size_t received = 0;
+            if (!body->Read(piece, sizeof piece, &received)) {
+                complete = false; // a body cut short is no download
+                break;
+            }
+            pending.append(piece, received);
+            if (pending.size() >= 64 * 1024 || (received == 0 && !pending.empty())) {
+                file.Write(pending.data(), pending.size());
+                pending.clear();
+            }
+            if (showProgress) {
+                Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
+                ReportFileProgress(false);
+            }
+            if (received == 0) break;
+        }
+        body.reset();
+        if (!complete) {
+            file = platform::File();
+            platform::RemoveFile(localPath);
+        } else {
+            file.Close();
+        }
+        Progress = 0;
+        ReportFileProgress(true);
+        return complete;
+    }
+    Progress = 0;
+    ReportFileProgress(true);
+    return false;
+}
+
+// ---- the run -----------------------------------------------------------------------------------------
+
+void GFilesThread::Execute() {
+    try {
+        Run();
+    } catch (...) {
+        // An error the run does not expect still ends it with a report, and the window is never left
+        // with its buttons disabled.
+        try {
+            StatusText = status::kFailed;
+            platform::RemoveFile(InstallDir + "files.lst");
+            ShowStatus();
+            EnableButtons();
+        } catch (...) {
+            // the window itself is gone
+        }
+    }
+}
+
+void GFilesThread::Run() {
+    InstallDir = platform::CurrentFolder() + "\\";
+    DisableButtons();
+    Show(status::kLoadingList);
+    if (BaseURL.empty() || BaseURL.back() != '/') BaseURL += "/";
+
+    const std::string listPath = InstallDir + "files.lst";
+    if (!DownloadFile(BaseURL + "files.lst.bz2", InstallDir + "files.lst.bz2", true)) {
+        StatusText = status::kFailed;
+        platform::RemoveFile(listPath);
+    } else {
+        Show("");
+        try {
+            UnpackInPlace(InstallDir + "files.lst.bz2", listPath, std::string());
+        } catch (...) {
+            Show(status::kFailed);
+            platform::RemoveFile(listPath);
+        }
+        if (platform::IsFile(listPath)) {
+            InstallQueue.clear();
+            int32_t listRevision = 0;
+            {
+                TListFile list(listPath);
+                listRevision = StrToInt(list.GetValue("settings", "Rev"));
+                const int32_t modHosts = StrToInt(list.GetValue("settings", "ModHosts"));
+                if (modHosts == 1) ModifyHosts(list.GetSection("hosts"));
+                SelfEntry = list.GetSection("self").front();
+                if (SelfEntry != kListFail) SelfUpdate(SelfEntry);
+                CheckFiles(list.GetSection("files_critical"));
+                if (FullCheck || CurrentRevision < listRevision) {
+                    if (MakeBackup == 1) {
+                        DeleteFolder(InstallDir + "backup");
+                        if (!platform::MakeFolders(InstallDir + "backup")) throw EInOutError(5);
+                    }
+                    CheckFiles(list.GetSection("files_normal"));
+                }
+                InstallFiles();
+            } // the reader closes files.lst here
+            InstallQueue.clear();
+            platform::RemoveFile(listPath);
+            if (CurrentRevision < listRevision) {
+                CurrentRevision = listRevision;
+                StoreRevision();
+            }
+        }
+    }
+    ShowStatus();
+    EnableButtons();
+}

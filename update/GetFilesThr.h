@@ -1,0 +1,115 @@
+// The update worker: the thread that carries one update run, so the window stays responsive while the
+// game client is brought up to date. It reports to the window only through synchronised callbacks.
+#pragma once
+
+#include "support/BZip2.h"
+#include "support/Misc.h"
+#include "update/UpdateWindow.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// The two flags the window may set on a running worker, and whether its run has ended. The window
+// keeps this, not the worker, so a late cancel never touches a worker that has freed itself.
+class TRunControl {
+public:
+    std::atomic<bool> Terminated{false};
+    std::atomic<bool> Cancelled{false};
+    bool Finished() const { return finished_.load(); }
+    void MarkFinished();
+    void WaitFinished();
+
+private:
+    std::atomic<bool> finished_{false};
+    std::mutex lock_;
+    std::condition_variable done_;
+};
+
+// Status texts of an update run.
+namespace status {
+extern const char* const kLoadingList;   // "Загрузка списка обновлений"
+extern const char* const kFailed;        // "Обновление неудалось"
+extern const char* const kAllUpdated;    // "Все файлы обновлены"
+extern const char* const kInterrupted;   // "Обновление прервано"
+extern const char* const kChecking;      // "Проверка файлов"
+extern const char* const kDownloading;   // "Загрузка "
+extern const char* const kExtracting;    // "Извлечение "
+extern const char* const kHostsApplying; // "Применение изменений к файлу Hosts"
+extern const char* const kHostsChanged;  // "Файл Hosts изменён"
+extern const char* const kSelfFailed;    // "Update Failed"
+} // namespace status
+
+class GFilesThread : private UnpackObserver {
+public:
+    // Created suspended: fill in the inputs, then Resume.
+    explicit GFilesThread(IUpdateWindow& window);
+    ~GFilesThread() override;
+
+    // Starts the run on its own thread; the worker frees itself when the run ends.
+    static std::shared_ptr<TRunControl> Resume(std::unique_ptr<GFilesThread> worker);
+
+    void Terminate() { control_->Terminated = true; }
+    bool Terminated() const { return control_->Terminated; }
+    void SetCancelled(bool value) { control_->Cancelled = value; }
+    bool Cancelled() const { return control_->Cancelled; }
+    std::shared_ptr<TRunControl> Control() const { return control_; }
+
+    // The run (public so tests can run it on a thread of their own).
+    void Execute();
+
+    // Inputs, written by the window before Resume.
+    std::string BaseURL;
+    bool FullCheck = false;
+    int32_t MakeBackup = 0;
+    int32_t CurrentRevision = 0;
+
+    // Run state that the callbacks read.
+    int32_t Progress = 0;
+    std::string StatusText;
+    TStringList InstallQueue;
+    int32_t TargetGauge = 0;
+    std::string SelfEntry;
+    std::string InstallDir;
+    TStream* SourceStream = nullptr;
+
+    // The steps of a run.
+    bool DownloadFile(const std::string& url, const std::string& localPath, bool showProgress);
+    void CheckFiles(const TStringList& lines);
+    void InstallFiles();
+    void ModifyHosts(const TStringList& entries);
+    void SelfUpdate(const std::string& entry);
+    // Unpacks a payload into a temporary file beside the destination, checks its digest when one is
+    // given, and only then puts it in place; the payload is deleted in every case once opened.
+    void UnpackInPlace(const std::string& bz2Path, const std::string& destination, const std::string& digest);
+
+    // Window callbacks (each one synchronised call).
+    void ShowStatus();
+    void SetGaugeMax();
+    void SetFileProgress();
+    void SetTotalProgress();
+    void StoreRevision();
+    void DisableButtons();
+    void EnableButtons();
+
+private:
+    void Run();
+    void Show(const std::string& text) {
+        StatusText = text;
+        ShowStatus();
+    }
+    // Hands the per-file position to the window only when Gauge1's percentage could change.
+    void ReportFileProgress(bool always);
+
+    void UnpackStarted(TStream& source) override;
+    void UnpackProgress(TStream& source) override;
+    void UnpackFinished() override;
+
+    IUpdateWindow& window_;
+    std::shared_ptr<TRunControl> control_;
+    int32_t fileGaugeMax_ = 100;      // what Gauge1's maximum was last set to
+    int32_t lastFilePercentage_ = -1; // what Gauge1's percentage was last handed
+};

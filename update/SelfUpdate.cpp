@@ -1,0 +1,56 @@
+// Replacing the launcher's own executable: the new one is fetched beside it as NAME.New, and a batch
+// file ends the launcher, swaps the files and starts the new one.
+#include "platform/Platform.h"
+#include "support/Errors.h"
+#include "support/md5.h"
+#include "update/GetFilesThr.h"
+#include "update/SafePaths.h"
+#include "update/SelfUpdate.h"
+
+void WriteUpdateBatch(const std::string& name) {
+    std::string folder = platform::CurrentFolder();
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back(); // a drive root
+    std::string text = "@echo off\r\n"
+                       "taskkill /IM " + name + " /F\r\n"
+                       "ping 127.0.0.1 -n 3 > nul\r\n";
+    if (platform::IsFile(folder + "\\" + name + ".New")) {
+        text += "del \"" + folder + "\\files.lst\"\r\n";
+        text += "del \"" + folder + "\\" + name + "\"\r\n";
+        text += "rename " + name + ".New " + name + "\r\n";
+    }
+    text += "start " + name + "\r\n";
+    text += "del \"Update.bat\"\r\n";
+    platform::File file;
+    try {
+        file = platform::File::Create(folder + "\\Update.bat");
+        file.Write(text.data(), text.size());
+        file.Close();
+    } catch (const Exception&) {
+        throw EInOutError(5);
+    }
+}
+
+void GFilesThread::SelfUpdate(const std::string& entry) {
+    if (entry.empty()) return;
+    const TStringList fields = SplitReversed(entry, "|");
+    const std::string& name = ItemAt(fields, 2);
+    // The name goes into the batch file unquoted and becomes a path: anything but a plain file name is
+    // refused before anything is read, fetched or written.
+    if (!IsPlainFileName(name)) {
+        Show(status::kSelfFailed);
+        return;
+    }
+    const std::string local = InstallDir + name;
+    TMD5Digest digest;
+    DigestFile(local, digest);
+    if (DigestToHex(digest) == fields[1]) return;
+    StrToInt(fields[0]);
+    if (!DownloadFile(BaseURL + name + ".bz2", local + ".bz2", true)) return;
+    try {
+        UnpackInPlace(local + ".bz2", InstallDir + name + ".New", fields[1]);
+        WriteUpdateBatch(name);
+        RunProgram(InstallDir + "Update.bat");
+    } catch (...) {
+        Show(status::kSelfFailed);
+    }
+}
