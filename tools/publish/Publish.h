@@ -1,0 +1,50 @@
+// Publishing an update set: turns a client folder into files.lst.bz2 and one bzip2 payload per file,
+// in a folder that any static HTTP server can serve to the launcher.
+#pragma once
+
+#include "tools/publish/PublishNames.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace publish {
+
+struct PublishOptions {
+    std::string clientDir;
+    std::string outDir;
+    std::vector<std::string> critical; // patterns of the files checked on every update run
+    std::vector<std::string> exclude;  // patterns of files left out
+    std::string selfName;              // the launcher's exe in the client's root folder; empty: none
+    std::string hostsFile;             // hosts entries to publish; empty: none
+    bool modHosts = false;             // tell launchers to apply the hosts entries
+    std::optional<int32_t> revision;   // default: one above the published revision
+    bool allowCp1251 = false;          // non-ASCII names, written in code page 1251
+    unsigned threads = 0;              // compression threads; 0: one per core
+};
+
+struct PublishProgress {
+    const char* stage; // "reading" or "compressing"
+    size_t filesDone = 0, filesTotal = 0;
+    uint64_t bytesDone = 0, bytesTotal = 0;
+};
+
+struct PublishSummary {
+    int32_t revision = 0;
+    bool listWritten = false; // false: nothing changed, the published list stays as it is
+    size_t files = 0;         // listed files, the launcher's exe included
+    size_t compressed = 0;    // payloads written by this run
+    size_t reused = 0;        // payloads kept from the set already published
+    size_t removed = 0;       // payloads of files that left the client
+    uint64_t inputBytes = 0;  // bytes compressed by this run
+    uint64_t payloadBytes = 0;
+};
+
+// Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message
+// for the operator; nothing that launchers read changes unless every payload has been written.
+PublishSummary Publish(const PublishOptions& options,
+                       const std::function<void(const PublishProgress&)>& progress = {});
+
+} // namespace publish

@@ -1,0 +1,170 @@
+#include "tools/publish/PublishCommandLine.h"
+
+#include "support/Misc.h"
+#include "tools/publish/Publish.h"
+#include "tools/publish/PublishVerify.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace publish {
+
+const char* const kUsage =
+    "usage: vandrel-publish CLIENT_DIR OUT_DIR [options]\n"
+    "       vandrel-publish --verify BASE_URL [INSTALL_DIR]\n"
+    "\n"
+    "Publishes the client folder as an update set in OUT_DIR (files.lst.bz2 and one .bz2 payload per\n"
+    "file) for a static HTTP server, reusing the payloads of files that did not change.\n"
+    "\n"
+    "  --critical PATTERN  files that launchers check on every update run (repeatable)\n"
+    "  --exclude PATTERN   leave matching files out (repeatable)\n"
+    "                      PATTERN: * within a folder name, ** across folders, ? one character;\n"
+    "                      without a folder it matches file names anywhere; data/ means the folder\n"
+    "  --self NAME         the launcher's exe in the client's root folder, for its self-update\n"
+    "  --hosts FILE        hosts entries to publish, one \"address host\" a line\n"
+    "  --apply-hosts       make launchers add the hosts entries to the players' hosts file\n"
+    "  --rev N             revision to publish (default: one above the published one, and\n"
+    "                      unchanged when nothing changed)\n"
+    "  --cp1251            allow non-ASCII names; they are written for Windows code page 1251\n"
+    "  --threads N         compression threads (default: one per core)\n"
+    "  --quiet             no progress display\n"
+    "\n"
+    "--verify downloads the list and every payload from BASE_URL and checks sizes and digests;\n"
+    "with INSTALL_DIR the files are unpacked there and kept.\n";
+
+namespace {
+
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
+    ~ProgressLine() { Clear(); }
+
+    void Show(const PublishProgress& state) {
+        if (!enabled_) return;
+        auto now = Clock::now();
+        if (state.stage != stage_) stage_ = state.stage, started_ = now;
+        bool finished = state.filesDone == state.filesTotal;
+        if (!finished && now - shown_ < std::chrono::milliseconds(100)) return;
+        shown_ = now;
+        double seconds = std::chrono::duration<double>(now - started_).count();
+        char line[160];
+        std::snprintf(line, sizeof line, "\r%-11s %zu/%zu files  %.1f/%.1f MiB  %.1f MiB/s   ", state.stage,
+                      state.filesDone, state.filesTotal, state.bytesDone / 1048576.0, state.bytesTotal / 1048576.0,
+                      seconds > 0 ? state.bytesDone / 1048576.0 / seconds : 0.0);
+        err_ << line << std::flush;
+        dirty_ = true;
+    }
+    void Clear() {
+        if (dirty_) err_ << "\r" << std::string(79, ' ') << "\r" << std::flush;
+        dirty_ = false;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::ostream& err_;
+    bool enabled_;
+    bool dirty_ = false;
+    std::string stage_;
+    Clock::time_point started_, shown_;
+};
+
+bool ParseCount(const std::string& text, int32_t& value) {
+    try {
+        value = StrToInt(text);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "vandrel-publish: " << problem << "\n\n" << kUsage;
+    return 2;
+}
+
+int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool showProgress) {
+    if (args.size() < 2 || args.size() > 3) return Usage(err, "--verify takes BASE_URL and an optional INSTALL_DIR");
+    ProgressLine line(err, showProgress);
+    VerifyReport report = Verify(args[1], args.size() == 3 ? args[2] : std::string(),
+                                 [&](size_t done, size_t total, const std::string&) {
+                                     line.Show({"verifying", done, total, 0, 0});
+                                 });
+    line.Clear();
+    for (const std::string& problem : report.problems) out << "problem: " << problem << "\n";
+    out << "revision " << report.revision << ": " << report.entries << " files checked, " << report.problems.size()
+        << (report.problems.size() == 1 ? " problem" : " problems") << "\n";
+    return report.problems.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool showProgress) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? err : out) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--verify") return RunVerify(args, out, err, showProgress);
+
+    PublishOptions options;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i], value;
+        bool hasValue = false;
+        if (name.rfind("--", 0) == 0 && name.find('=') != std::string::npos) {
+            value = name.substr(name.find('=') + 1);
+            name = name.substr(0, name.find('='));
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue) return true;
+            if (i + 1 >= args.size()) return false;
+            value = args[++i];
+            return true;
+        };
+        if (name == "--critical" || name == "--exclude" || name == "--self" || name == "--hosts" || name == "--rev" ||
+            name == "--threads") {
+            if (!takeValue()) return Usage(err, name + " needs a value");
+            int32_t number = 0;
+            if (name == "--critical") options.critical.push_back(value);
+            if (name == "--exclude") options.exclude.push_back(value);
+            if (name == "--self") options.selfName = value;
+            if (name == "--hosts") options.hostsFile = value;
+            if (name == "--rev" || name == "--threads") {
+                if (!ParseCount(value, number) || number < (name == "--rev" ? 0 : 1))
+                    return Usage(err, name + " needs a whole number, not \"" + value + "\"");
+                if (name == "--rev") options.revision = number;
+                else options.threads = static_cast<unsigned>(number);
+            }
+        } else if (name == "--apply-hosts" && !hasValue) {
+            options.modHosts = true;
+        } else if (name == "--cp1251" && !hasValue) {
+            options.allowCp1251 = true;
+        } else if (name == "--quiet" && !hasValue) {
+            showProgress = false;
+        } else if (name.size() > 1 && name[0] == '-') {
+            return Usage(err, "unknown option " + args[i]);
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2) return Usage(err, "expected CLIENT_DIR and OUT_DIR");
+    options.clientDir = positional[0];
+    options.outDir = positional[1];
+
+    ProgressLine line(err, showProgress);
+    try {
+        PublishSummary summary = Publish(options, [&](const PublishProgress& state) { line.Show(state); });
+        line.Clear();
+        out << (summary.listWritten ? "published revision " : "unchanged, still revision ") << summary.revision << ": "
+            << summary.files << " files (" << summary.compressed << " compressed, " << summary.reused << " unchanged, "
+            << summary.removed << " removed), " << summary.payloadBytes << " bytes of payloads in " << options.outDir
+            << "\n";
+        return 0;
+    } catch (const std::exception& error) {
+        line.Clear();
+        err << "vandrel-publish: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace publish

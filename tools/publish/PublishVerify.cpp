@@ -1,0 +1,254 @@
+#include "tools/publish/PublishVerify.h"
+
+#include "platform/Platform.h"
+#include "support/BZip2.h"
+#include "support/LstFile.h"
+#include "support/Misc.h"
+#include "support/md5.h"
+#include "tools/publish/PublishNames.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace publish {
+
+namespace {
+
+struct Entry {
+    std::string section;
+    std::string line;
+    std::string path;
+    std::string digest;
+    int64_t size = 0;
+};
+
+// Bytes that a URL cannot carry as they are, written as %XX.
+std::string UrlEncodePath(const std::string& path) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string url;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::string("-._~/!$&'()*+,;=@").find(static_cast<char>(c)) != std::string::npos) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += digits[c >> 4];
+            url += digits[c & 15];
+        }
+    }
+    return url;
+}
+
+bool IsDigest(const std::string& text) {
+    return text.size() == 32 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Downloads url into path; false with the reason when it cannot be had.
+bool Download(const std::string& url, const std::string& path, std::string& why, int64_t& received) {
+    std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
+    if (!body) {
+        why = "cannot open " + url;
+        return false;
+    }
+    platform::File file = platform::File::Create(path);
+    std::string buffer(1 << 16, '\0');
+    received = 0;
+    for (;;) {
+        size_t got = 0;
+        if (!body->Read(&buffer[0], buffer.size(), &got)) {
+            why = "the download of " + url + " broke off after " + std::to_string(received) + " bytes";
+            return false;
+        }
+        if (got == 0) break;
+        file.Write(buffer.data(), got);
+        received += static_cast<int64_t>(got);
+    }
+    file.Close();
+    return true;
+}
+
+class Verifier {
+public:
+    Verifier(std::string baseUrl, std::string folder, bool keep) : base_(baseUrl), folder_(folder), keep_(keep) {
+        if (base_.empty() || base_.back() != '/') base_ += '/';
+    }
+
+    VerifyReport Run(const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
+        const std::string list = folder_ + "\\files.lst";
+        std::string why;
+        int64_t received;
+        if (!Download(base_ + "files.lst.bz2", list + ".bz2", why, received)) return Fail(why);
+        try {
+            UnpackFile(list + ".bz2", list);
+        } catch (const Exception& error) {
+            platform::RemoveFile(list);
+            return Fail("files.lst.bz2 does not unpack (" + std::string(error.what()) + ")");
+        }
+        std::vector<Entry> entries = ReadEntries(list);
+        platform::RemoveFile(list);
+        report_.entries = entries.size();
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (onEntry) onEntry(i, entries.size(), entries[i].path);
+            CheckPayload(entries[i]);
+        }
+        return report_;
+    }
+
+private:
+    VerifyReport Fail(const std::string& why) {
+        report_.problems.push_back(why);
+        return report_;
+    }
+    void Problem(const Entry& entry, const std::string& what) {
+        report_.problems.push_back(entry.section + " " + entry.path + ": " + what);
+    }
+
+    std::vector<Entry> ReadEntries(const std::string& list) {
+        TListFile reader(list);
+        try {
+            report_.revision = StrToInt(reader.GetValue("settings", "Rev"));
+        } catch (const EConvertError&) {
+            report_.problems.push_back("settings: Rev is missing or not a number");
+        }
+        int32_t modHosts = 0;
+        try {
+            modHosts = StrToInt(reader.GetValue("settings", "ModHosts"));
+        } catch (const EConvertError&) {
+            report_.problems.push_back("settings: ModHosts is missing or not a number");
+        }
+        if (modHosts == 1) {
+            TStringList hosts = reader.GetSection("hosts");
+            for (const std::string& line : hosts)
+                if (line == kListFail || SplitReversed(line, "|").size() < 2)
+                    report_.problems.push_back("hosts: \"" + line + "\" is not an address and a host name");
+        }
+        std::vector<Entry> entries;
+        std::map<std::string, std::string> seen;
+        for (const char* section : {"self", "files_critical", "files_normal"}) {
+            TStringList lines = reader.GetSection(section);
+            if (lines.empty() || lines[0] == kListFail) continue;
+            if (std::string(section) == "self" && lines.size() > 1)
+                report_.problems.push_back("self: launchers use only the first of its " + std::to_string(lines.size()) +
+                                           " lines");
+            for (const std::string& line : lines) {
+                Entry entry{section, line, "", "", 0};
+                if (!ParseEntry(entry)) continue;
+                std::string lower = entry.path;
+                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                auto [other, fresh] = seen.emplace(lower, section);
+                if (!fresh) Problem(entry, "listed twice (also in " + other->second + "); launchers install it twice");
+                entries.push_back(entry);
+                if (std::string(section) == "self") break;
+            }
+        }
+        return entries;
+    }
+
+    bool ParseEntry(Entry& entry) {
+        TStringList fields = SplitReversed(entry.line, "|");
+        if (fields.size() < 3) {
+            report_.problems.push_back(entry.section + ": \"" + entry.line + "\" has fewer than three fields");
+            return false;
+        }
+        entry.path = fields[2];
+        entry.digest = fields[1];
+        try {
+            entry.size = StrToInt(fields[0]);
+        } catch (const EConvertError&) {
+            Problem(entry, "the size \"" + fields[0] + "\" is not a number");
+            return false;
+        }
+        if (entry.size < 0) Problem(entry, "negative size");
+        if (!IsDigest(entry.digest)) Problem(entry, "\"" + entry.digest + "\" is not 32 lower-case hex digits");
+        std::string plain = entry.path; // the checks look at structure; code page bytes pass as letters
+        for (char& c : plain) c = c == '\\' ? '/' : (static_cast<unsigned char>(c) >= 0x80 ? 'x' : c);
+        try {
+            if (entry.section == "self")
+                CheckSelfName(plain);
+            else
+                ListPath(plain, false);
+        } catch (const EPublishError& error) {
+            Problem(entry, error.what());
+            return false;
+        }
+        return true;
+    }
+
+    void CheckPayload(const Entry& entry) {
+        const std::string local = folder_ + "\\" + entry.path;
+        const std::string payload = local + ".bz2";
+        std::string folder = ExtractFilePath(local);
+        platform::MakeFolders(folder.substr(0, folder.size() - 1));
+        const std::string url = base_ + UrlEncodePath(ReplaceAll(entry.path, "\\", "/")) + ".bz2";
+        std::string why;
+        int64_t received = 0;
+        if (!Download(url, payload, why, received)) {
+            platform::RemoveFile(payload);
+            return Problem(entry, why);
+        }
+        std::string head(3, '\0');
+        {
+            platform::File file = platform::File::OpenRead(payload);
+            head.resize(file.Read(&head[0], 3));
+        }
+        if (head != "BZh") {
+            platform::RemoveFile(payload);
+            return Problem(entry, "payload missing on the server or not bzip2 data (the answer to " + url + " is " +
+                                      std::to_string(received) + " bytes of something else)");
+        }
+        if (received != entry.size)
+            Problem(entry, "wrong size: listed " + std::to_string(entry.size) + ", the payload has " +
+                               std::to_string(received) + " bytes");
+        TMD5Context context;
+        bool unpacked = false;
+        try {
+            TFileStream source(payload, TFileStream::Mode::OpenReadDenyWrite);
+            TFileStream target(local, TFileStream::Mode::Create);
+            UnpackStream(source, target, nullptr, &context);
+            target.Close();
+            unpacked = true;
+        } catch (const Exception& error) {
+            Problem(entry, "the payload does not unpack (" + std::string(error.what()) + ")");
+        }
+        TMD5Digest digest;
+        context.Final(digest);
+        platform::RemoveFile(payload);
+        if (!keep_) platform::RemoveFile(local);
+        if (unpacked && DigestToHex(digest) != entry.digest)
+            Problem(entry, "wrong digest: listed " + entry.digest + ", the payload unpacks to " + DigestToHex(digest));
+    }
+
+    std::string base_;
+    std::string folder_;
+    bool keep_;
+    VerifyReport report_;
+};
+
+} // namespace
+
+VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
+                    const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
+    if (!installDir.empty()) {
+        if (!platform::IsFolder(installDir) && !platform::MakeFolders(installDir))
+            return VerifyReport{0, 0, {"cannot create the folder " + installDir}};
+        return Verifier(baseUrl, installDir, true).Run(onEntry);
+    }
+    std::random_device random;
+    fs::path scratch = fs::temp_directory_path() /
+                       ("vandrel-verify-" + std::to_string(random()) + "-" +
+                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::error_code error;
+    fs::create_directories(scratch, error);
+    if (error) return VerifyReport{0, 0, {"cannot create a scratch folder: " + error.message()}};
+    VerifyReport report = Verifier(baseUrl, scratch.string(), false).Run(onEntry);
+    fs::remove_all(scratch, error);
+    return report;
+}
+
+} // namespace publish
