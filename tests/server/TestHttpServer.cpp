@@ -85,11 +85,6 @@ void TestHttpServer::Serve(const std::string& path, void* out) {
                              "text/html");
         return;
     }
-    if (misbehave && rule.how == Misbehaviour::Refuse) {
-        response.set_content_provider(size, "application/octet-stream",
-                                       [](size_t, size_t, httplib::DataSink&) { return false; });
-        return;
-    }
     const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
     auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);

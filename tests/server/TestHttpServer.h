@@ -23,7 +23,6 @@ public:
         WrongBody,    // 200 with the given body instead of the file
         CutBody,      // announces the whole file, sends half, closes the connection
         Stall,        // sends half, then nothing for a long while, then closes
-        Refuse,       // closes the connection before any response
     };
 
     // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.

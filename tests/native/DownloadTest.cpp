@@ -1,0 +1,62 @@
+#include "support/Errors.h"
+#include "tests/native/UpdateFixture.h"
+
+using namespace testutil;
+
+namespace {
+class Download : public UpdateFixture {
+protected:
+    bool Fetch(const std::string& url, const std::string& local) {
+        GFilesThread worker(window);
+        bool ok = worker.DownloadFile(url, local, true);
+        EXPECT_EQ(worker.Progress, 0);
+        return ok;
+    }
+};
+} // namespace
+
+TEST_F(Download, WritesWhateverBodyTheServerSends) {
+    const std::string body = RandomBytes(300000, 5);
+    WriteBytes(served / "big.bin", body);
+    GFilesThread worker(window);
+    worker.TargetGauge = 0;
+    worker.Progress = static_cast<int32_t>(body.size());
+    worker.SetGaugeMax();
+    EXPECT_TRUE(worker.DownloadFile(server.BaseUrl() + "big.bin", Local("big.bin"), true));
+    EXPECT_EQ(ReadBytes(Local("big.bin")), body);
+    EXPECT_EQ(window.Gauge1.Progress(), 0);
+    // The position reached the window about once per percent, not once per 1024-byte piece.
+    EXPECT_LT(window.synchronizedCalls, 110);
+    EXPECT_GT(window.synchronizedCalls, 50);
+
+    WriteBytes(served / "empty", "");
+    EXPECT_TRUE(Fetch(server.BaseUrl() + "empty", Local("empty")));
+    EXPECT_EQ(ReadBytes(Local("empty")), "");
+
+    EXPECT_TRUE(Fetch(server.BaseUrl() + "missing", Local("page")));
+    EXPECT_NE(ReadBytes(Local("page")).find("Not Found"), std::string::npos);
+}
+
+TEST_F(Download, AUrlThatCannotBeOpenedLeavesTheLocalFileAlone) {
+    WriteBytes(Local("keep"), "existing");
+    EXPECT_FALSE(Fetch("http://no-such-host.invalid/x", Local("keep")));
+    EXPECT_FALSE(Fetch("http://127.0.0.1:1/x", Local("keep")));
+    EXPECT_EQ(ReadBytes(Local("keep")), "existing");
+}
+
+TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
+    WriteBytes(served / "cut", RandomBytes(200000, 6));
+    server.Misbehave("cut", TestHttpServer::Misbehaviour::CutBody);
+    EXPECT_FALSE(Fetch(server.BaseUrl() + "cut", Local("cut")));
+    EXPECT_FALSE(platform::IsFile(Local("cut")));
+
+    WriteBytes(served / "stall", RandomBytes(200000, 7));
+    server.Misbehave("stall", TestHttpServer::Misbehaviour::Stall);
+    EXPECT_FALSE(Fetch(server.BaseUrl() + "stall", Local("stall")));
+    EXPECT_FALSE(platform::IsFile(Local("stall")));
+}
+
+TEST_F(Download, ALocalFileThatCannotBeCreatedRaisesTheInputOutputError) {
+    WriteBytes(served / "a", "x");
+    EXPECT_THROW(Fetch(server.BaseUrl() + "a", Local("no-such-folder\\a")), EInOutError);
+}

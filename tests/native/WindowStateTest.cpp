@@ -1,0 +1,94 @@
+#include "app/MainWindowState.h"
+#include "support/Errors.h"
+#include "tests/common/TestUtil.h"
+#include "update/SafePaths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+} // namespace
+
+TEST(Gauge, KeepsItsRangeAndComputesTruncatedPercentages) {
+    TGauge gauge;
+    gauge.SetMaxValue(0);
+    gauge.SetProgress(5);
+    EXPECT_EQ(gauge.Percentage(), 0);
+    gauge.SetMaxValue(3);
+    gauge.SetProgress(1);
+    EXPECT_EQ(gauge.Percentage(), 33);
+    gauge.SetProgress(2);
+    EXPECT_EQ(gauge.Percentage(), 66);
+
+    TGauge range;
+    EXPECT_EQ(ErrorOf([&] { range.SetMaxValue(-1); }), "Value must be between 1 and 2147483647");
+    EXPECT_EQ(range.MaxValue(), 100);
+    EXPECT_EQ(ErrorOf([&] { range.SetMinValue(150); }), "Value must be between -2147483647 and 99");
+    range.SetProgress(40);
+    range.SetMaxValue(10);
+    EXPECT_EQ(range.Progress(), 10);
+    range.SetMaxValue(100);
+    range.SetProgress(500);
+    EXPECT_EQ(range.Progress(), 100);
+    EXPECT_EQ(range.Percentage(), 100);
+    range.Loading = true;
+    range.SetMaxValue(-5); // a stored layout is taken as it is
+    EXPECT_EQ(range.MaxValue(), -5);
+
+    TGauge fine;
+    fine.SetMaxValue(1000);
+    fine.SetProgress(1);
+    int repaints = fine.RepaintCount;
+    fine.SetProgress(2);
+    EXPECT_EQ(fine.RepaintCount, repaints);
+    fine.SetProgress(20);
+    EXPECT_EQ(fine.RepaintCount, repaints + 1);
+}
+
+TEST(MainWindowState, SizesTheBarFromTheOverallGaugeRoundingHalvesToEven) {
+    EXPECT_EQ(TMainWindowState::BarWidth(0, 378), 0);
+    EXPECT_EQ(TMainWindowState::BarWidth(25, 378), 94);
+    EXPECT_EQ(TMainWindowState::BarWidth(50, 378), 189);
+    EXPECT_EQ(TMainWindowState::BarWidth(75, 378), 284);
+    EXPECT_EQ(TMainWindowState::BarWidth(100, 378), 378);
+
+    testutil::TempDir dir;
+    struct InlineWindow : TMainWindowState {
+        using TMainWindowState::TMainWindowState;
+        void Synchronize(const std::function<void()>& fn) override { fn(); }
+    } window(dir.Path() + "\\");
+    window.SetGaugeMax(1, 4);
+    window.SetTotalProgress(1);
+    EXPECT_EQ(window.Shape1Width, 94);
+    window.SetGaugeMax(1, 1);
+    EXPECT_EQ(window.Shape1Width, 378); // the position was clamped to the new maximum
+    window.SetGaugeMax(2, 50);          // no such gauge: nothing changes
+    EXPECT_EQ(window.Gauge1.MaxValue(), 100);
+    EXPECT_EQ(window.Gauge2.MaxValue(), 1);
+    EXPECT_THROW(window.SetGaugeMax(0, -1), EInvalidOperation);
+    window.SetRunButtonsEnabled(false);
+    EXPECT_FALSE(window.ImgBtn1Enabled || window.ImgBtn2Enabled);
+    window.UpdateRevision("7");
+    EXPECT_EQ(testutil::ReadBytes(dir / "_settings.ini"), "[main]\r\nAtRevision=7\r\n");
+}
+
+TEST(SafePaths, AcceptOrdinaryGameFilesOnly) {
+    for (const char* ok : {"system\\zr.exe", "data\\maps\\area.dat", "a", "readme.txt", "x\\console.log",
+                           "com10.dat", "\xcf\xf0\xe8\xe2\xe5\xf2.txt"})
+        EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
+    for (const char* bad : {"", "\\x", "/x", "C:\\x", "C:x", "\\\\srv\\x", "\\\\?\\C:\\x", "..\\x", "a\\..\\..\\x",
+                            "a/../x", ".\\x", "a\\\\b", "a\\", "x:stream", "a\\CON", "nul.txt", "Com1.log", "LPT9",
+                            "aux", "a\x01" "b", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "dot.", "blank "})
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+    EXPECT_TRUE(IsPlainFileName("Vandrel_Updater.exe"));
+    EXPECT_FALSE(IsPlainFileName("sub\\upd.exe"));
+    EXPECT_FALSE(IsPlainFileName("my upd.exe"));
+    EXPECT_FALSE(IsPlainFileName("a&b.exe"));
+}
