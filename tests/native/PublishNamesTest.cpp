@@ -1,0 +1,153 @@
+// Name rules, code page 1251 and file patterns of vandrel-publish; payload compression and joining.
+#include "support/BZip2.h"
+#include "support/md5.h"
+#include "tests/common/TestUtil.h"
+#include "tools/publish/PublishCompress.h"
+#include "tools/publish/PublishNames.h"
+
+#include <gtest/gtest.h>
+
+using namespace publish;
+using namespace testutil;
+
+namespace {
+
+// A stream over a string, for unpacking payloads in memory with the launcher's unpacker.
+class StringStream : public TStream {
+public:
+    explicit StringStream(std::string bytes = std::string()) : bytes_(std::move(bytes)) {}
+    int32_t Read(void* buffer, int32_t count) override {
+        int32_t n = static_cast<int32_t>(std::min<int64_t>(count, int64_t(bytes_.size()) - position_));
+        std::copy_n(bytes_.data() + position_, n, static_cast<char*>(buffer));
+        position_ += n;
+        return n;
+    }
+    int32_t Write(const void* buffer, int32_t count) override {
+        bytes_.append(static_cast<const char*>(buffer), count);
+        return count;
+    }
+    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
+    int64_t Seek64(int64_t offset, TSeekOrigin origin) override {
+        position_ = origin == TSeekOrigin::soBeginning ? offset
+                    : origin == TSeekOrigin::soCurrent ? position_ + offset
+                                                       : int64_t(bytes_.size()) + offset;
+        return position_;
+    }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    int64_t position_ = 0;
+};
+
+std::string Unpack(const std::string& payload) {
+    StringStream source(payload), target;
+    UnpackStream(source, target);
+    return target.Bytes();
+}
+
+// Compresses the way a publish does: piece by piece, joined into one stream (an empty file has no
+// block to join and is published as compressed).
+std::string PublishCompress(const std::string& data) {
+    if (data.empty()) return CompressBytes("", 0);
+    StringStream target;
+    TBZBlockJoiner joiner(target);
+    for (size_t at = 0; at < data.size(); at += kPieceSize)
+        for (const std::string& stream : CompressPiece(data.data() + at, std::min(kPieceSize, data.size() - at)))
+            joiner.Add(stream);
+    joiner.Finish();
+    return target.Bytes();
+}
+
+} // namespace
+
+TEST(PublishNames, SafePathsBecomeListPathsWithBackslashes) {
+    EXPECT_EQ(ListPath("system/zr.exe", false), "system\\zr.exe");
+    EXPECT_EQ(ListPath("Program data/my file (1).txt", false), "Program data\\my file (1).txt");
+    EXPECT_EQ(ListPath("a.b.c/.hidden", false), "a.b.c\\.hidden");
+    EXPECT_EQ(ListPath("console.txt", false), "console.txt") << "only the device name itself is reserved";
+    EXPECT_EQ(ListPath("COM10.dat", false), "COM10.dat");
+    for (const char* bad : {"/etc/passwd", "a//b", "../up.txt", "a/./b", "C:/x", "com1.log", "Aux", "nul.tar.gz",
+                            "a/b./c", "x\ty", "pipe|d", "lt<", "gt>", "dir/"}) {
+        EXPECT_THROW(ListPath(bad, false), EPublishError) << bad;
+    }
+}
+
+TEST(PublishNames, Cp1251ConversionMatchesTheCodePage) {
+    std::string bytes;
+    ASSERT_TRUE(Utf8ToCp1251("Привет, Ёё №1 «ї» €", bytes));
+    EXPECT_EQ(bytes, "\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xB8 \xB9" "1 \xAB\xBF\xBB \x88");
+    ASSERT_TRUE(Utf8ToCp1251("АЯая", bytes));
+    EXPECT_EQ(bytes, "\xC0\xDF\xE0\xFF");
+    EXPECT_FALSE(Utf8ToCp1251("ß", bytes)) << "German letters are not in 1251";
+    EXPECT_FALSE(Utf8ToCp1251("\xC0\xAF", bytes)) << "overlong form of '/'";
+    EXPECT_FALSE(Utf8ToCp1251("\xD0", bytes)) << "cut sequence";
+    EXPECT_EQ(ListPath("Карты/Город.dat", true), "\xCA\xE0\xF0\xF2\xFB\\\xC3\xEE\xF0\xEE\xE4.dat");
+    EXPECT_THROW(ListPath("Карты/Город.dat", false), EPublishError);
+}
+
+TEST(PublishNames, TheLaunchersExeNeedsAPlainNameItsBatchFileCanUse) {
+    EXPECT_NO_THROW(CheckSelfName("Vandrel_Updater.exe"));
+    EXPECT_NO_THROW(CheckSelfName("upd-2.exe"));
+    for (const char* bad : {"", "bin\\upd.exe", "bin/upd.exe", "my upd.exe", "a&b.exe", "a|b.exe", "a<b", "a>b",
+                            "a^b.exe", "50%.exe", "\"q\".exe", "hi!.exe", "up(1).exe", "CON.exe", "upd.exe.",
+                            "Обновление.exe"})
+        EXPECT_THROW(CheckSelfName(bad), EPublishError) << bad;
+}
+
+TEST(PublishNames, PatternsAndTheLaunchersOwnFiles) {
+    EXPECT_TRUE(GlobMatch("*.exe", "zr.EXE"));
+    EXPECT_FALSE(GlobMatch("*.exe", "system\\zr.exe")) << "* stays within one name";
+    EXPECT_TRUE(GlobMatch("system\\*.exe", "System\\zr.exe"));
+    EXPECT_TRUE(GlobMatch("**\\*.exe", "zr.exe"));
+    EXPECT_TRUE(GlobMatch("data\\**\\*.pak", "data\\a\\b\\c.pak"));
+    EXPECT_TRUE(GlobMatch("a**b*c", "axxbyy\\bzc"));
+    EXPECT_FALSE(GlobMatch("a?c", "a\\c"));
+    EXPECT_TRUE(GlobMatch("a?c", "abc"));
+
+    PathPatterns patterns({"*.log", "screenshots/", "./system/option.ini"});
+    EXPECT_TRUE(patterns.Matches("logs\\deep\\today.LOG"));
+    EXPECT_TRUE(patterns.Matches("screenshots\\2024\\shot.bmp"));
+    EXPECT_FALSE(patterns.Matches("screenshots.txt"));
+    EXPECT_TRUE(patterns.Matches("system\\option.ini"));
+    EXPECT_FALSE(patterns.Matches("data\\system\\option.ini"));
+    EXPECT_FALSE(PathPatterns().Matches("anything"));
+
+    for (const char* own : {"_settings.ini", "files.lst", "FILES.LST.BZ2", "Update.bat", "backup", "Backup\\a\\b.dat"})
+        EXPECT_TRUE(IsLauncherRuntimePath(own)) << own;
+    for (const char* game : {"data\\files.lst", "backups\\a.dat", "system\\Update.bat", "settings.ini"})
+        EXPECT_FALSE(IsLauncherRuntimePath(game)) << game;
+}
+
+TEST(PublishCompress, JoinedPiecesAreOneStreamTheLauncherUnpacks) {
+    const std::vector<size_t> sizes = {0, 1, kPieceSize - 1, kPieceSize, kPieceSize + 1, 3 * kPieceSize + 12345};
+    for (size_t size : sizes) {
+        SCOPED_TRACE(size);
+        std::string data = RandomBytes(size / 2, uint32_t(size)) + std::string(size - size / 2, 'z');
+        std::string payload = PublishCompress(data);
+        EXPECT_EQ(payload.compare(0, 4, "BZh9"), 0);
+        EXPECT_EQ(Unpack(payload), data);
+    }
+}
+
+TEST(PublishCompress, APieceTooLargeForOneBlockIsCutAndStillJoinsCorrectly) {
+    // Runs of exactly four equal bytes grow by a quarter in bzip2's first step: a whole piece of them
+    // needs two blocks.
+    std::string runs;
+    for (size_t i = 0; runs.size() < kPieceSize; ++i) runs += std::string(4, static_cast<char>('a' + (i * 7) % 26));
+    runs.resize(kPieceSize);
+    uint32_t crc;
+    uint64_t end;
+    EXPECT_FALSE(FindSingleBlock(CompressBytes(runs.data(), runs.size()), crc, end));
+    EXPECT_GE(CompressPiece(runs.data(), runs.size()).size(), 2u);
+    std::string data = runs + RandomBytes(5000, 3) + runs;
+    EXPECT_EQ(Unpack(PublishCompress(data)), data);
+    EXPECT_TRUE(FindSingleBlock(CompressBytes("abc", 3), crc, end));
+}
+
+TEST(PublishCompress, AStreamWithoutExactlyOneBlockCannotBeJoined) {
+    StringStream target;
+    TBZBlockJoiner joiner(target);
+    EXPECT_THROW(joiner.Add(CompressBytes("", 0)), EBZCompressionError);
+    EXPECT_THROW(joiner.Add("BZh9 not a stream at all, just text"), EBZCompressionError);
+}
