@@ -1,0 +1,11 @@
+# Starts the loopback test server on a folder; sets server_pid and base_url.
+start_server() {
+  local portfile
+  portfile=$(mktemp)
+  "$VANDREL_BENCH_BUILD/tests/vandrel-test-server" "$1" > "$portfile" &
+  server_pid=$!
+  for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.05; done
+  base_url="http://127.0.0.1:$(head -n1 "$portfile")/"
+  rm -f "$portfile"
+  trap 'kill $server_pid 2>/dev/null || true' EXIT
+}
