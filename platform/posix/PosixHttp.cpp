@@ -36,6 +36,7 @@ public:
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "ViDiduzeDuzozod");
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L * 1024);
         curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, 60L);
         curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
