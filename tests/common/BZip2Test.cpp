@@ -41,15 +41,6 @@ private:
     int64_t position_ = 0;
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 std::string UnpackBytes(const std::string& compressed) {
     TBytesStream source(compressed), target("");
     UnpackStream(source, target);

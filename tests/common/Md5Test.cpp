@@ -7,11 +7,6 @@
 using namespace testutil;
 
 namespace {
-std::string Md5OfFile(const std::string& path) {
-    TMD5Digest digest;
-    DigestFile(path, digest);
-    return DigestToHex(digest);
-}
 const char* const kEmpty = "d41d8cd98f00b204e9800998ecf8427e";
 } // namespace
 

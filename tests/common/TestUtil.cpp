@@ -97,4 +97,19 @@ std::string Md5Hex(const std::string& bytes) {
     return DigestToHex(digest);
 }
 
+std::string Md5OfFile(const std::string& path) {
+    TMD5Digest digest;
+    DigestFile(path, digest);
+    return DigestToHex(digest);
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
 } // namespace testutil

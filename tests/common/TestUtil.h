@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace testutil {
@@ -29,5 +30,9 @@ std::string Compress(const std::string& bytes, int blockSize = 9);
 std::string RandomBytes(size_t count, uint32_t seed);
 // MD5 of the bytes as 32 lower-case hex digits.
 std::string Md5Hex(const std::string& bytes);
+// DigestFile of a file as 32 lower-case hex digits.
+std::string Md5OfFile(const std::string& path);
+// The message of the exception the action raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& action);
 
 } // namespace testutil

@@ -5,16 +5,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-} // namespace
+using testutil::ErrorOf;
+
 
 TEST(Gauge, KeepsItsRangeAndComputesTruncatedPercentages) {
     TGauge gauge;

@@ -10,11 +10,6 @@
 using namespace testutil;
 
 namespace {
-std::string Md5OfFile(const std::string& path) {
-    TMD5Digest digest;
-    DigestFile(path, digest);
-    return DigestToHex(digest);
-}
 struct RestoreFolder {
     std::string folder = platform::CurrentFolder();
     ~RestoreFolder() { platform::SetCurrentFolder(folder); }
