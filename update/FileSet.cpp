@@ -3,9 +3,9 @@
 #include "platform/Platform.h"
 #include "support/Errors.h"
 #include "support/LstFile.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/GetFilesThr.h"
-#include "update/SafePaths.h"
 
 void GFilesThread::CheckFiles(const TStringList& lines) {
     const size_t n = lines.size();

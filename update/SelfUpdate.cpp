@@ -2,9 +2,9 @@
 // file ends the launcher, swaps the files and starts the new one.
 #include "platform/Platform.h"
 #include "support/Errors.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/GetFilesThr.h"
-#include "update/SafePaths.h"
 #include "update/SelfUpdate.h"
 
 void WriteUpdateBatch(const std::string& name) {

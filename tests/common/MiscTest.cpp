@@ -1,5 +1,6 @@
 #include "support/Errors.h"
 #include "support/Misc.h"
+#include "support/SafeNames.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,25 @@ TEST(ExtractFilePath, KeepsTheFolderWithItsSeparator) {
     EXPECT_EQ(ExtractFilePath("C:\\Game\\system\\zr.exe"), "C:\\Game\\system\\");
     EXPECT_EQ(ExtractFilePath("C:zr.exe"), "C:");
     EXPECT_EQ(ExtractFilePath("zr.exe"), "");
+}
+
+TEST(SafeNames, AcceptOrdinaryGameFilesOnly) {
+    for (const char* ok : {"system\\zr.exe", "data\\maps\\area.dat", "a", "readme.txt", "x\\console.log",
+                           "com10.dat", "\xcf\xf0\xe8\xe2\xe5\xf2.txt", "Game Data\\file with spaces.txt", "a#b.txt",
+                           "50%.txt", "x\\ lead.txt"})
+        EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
+    for (const char* bad : {"", "\\x", "/x", "C:\\x", "C:x", "\\\\srv\\x", "\\\\?\\C:\\x", "..\\x", "a\\..\\..\\x",
+                            "a/../x", ".\\x", "a\\\\b", "a\\", "x:stream", "a\\CON", "nul.txt", "Com1.log", "LPT9",
+                            "aux", "CONIN$", "conout$.txt", "CLOCK$", "COM0", "lpt0.dat", "COM\xb9", "a\x01" "b", "a<b",
+                            "a>b", "a\"b", "a|b", "a?b", "a*b", "dot.", "blank ", " lead.txt"})
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+    EXPECT_NE(UnsafePathReason("a\\..\\..\\x").find("outside the install folder"), std::string::npos);
+}
+
+TEST(SafeNames, TheLaunchersOwnExeNeedsAPlainAsciiNameItsBatchFileCanUseUnquoted) {
+    for (const char* ok : {"Vandrel_Updater.exe", "upd-2.exe", "a+b~c.exe"}) EXPECT_TRUE(IsPlainFileName(ok)) << ok;
+    // The command processor splits at , ; = as at a blank: "rename" would fail after "del" succeeded.
+    for (const char* bad : {"", "sub\\upd.exe", "my upd.exe", "a&b.exe", "a,b.exe", "a;b.exe", "a=b.exe", "50%.exe",
+                            "\xcf\xe1\xed\xee\xe2.exe", "a^b.exe", "(a).exe", "bang!.exe", "con.exe", "upd.exe."})
+        EXPECT_FALSE(IsPlainFileName(bad)) << bad;
 }

@@ -1,5 +1,6 @@
 // Name rules, code page 1251 and file patterns of vandrel-publish; payload compression and joining.
 #include "support/BZip2.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 #include "tests/common/TestUtil.h"
 #include "tools/publish/PublishCompress.h"
@@ -73,6 +74,25 @@ TEST(PublishNames, SafePathsBecomeListPathsWithBackslashes) {
     }
 }
 
+TEST(PublishNames, WhateverThePublisherListsTheLauncherInstalls) {
+    // One rule decides for both: device names that only the launcher knew about are refused here too.
+    for (const char* device : {"CONIN$", "conout$.log", "CLOCK$", "COM0", "lpt0.txt", "data/Com0.dat"})
+        EXPECT_THROW(ListPath(device, true), EPublishError) << device;
+    size_t listed = 0;
+    for (const char* name : {"system/zr.exe", "Game Data/file with spaces.txt", "COM10.dat", "x/ lead.txt", "a.b.c/.hidden",
+                             "Карты/Город.dat", "№1.txt", "CONIN$", "COM0", "a/CLOCK$.x", "trail./x", "x/y:z", "q?"}) {
+        std::string listPath;
+        try {
+            listPath = ListPath(name, true);
+        } catch (const EPublishError&) {
+            continue;
+        }
+        ++listed;
+        EXPECT_TRUE(IsSafeRelativePath(listPath)) << name;
+    }
+    EXPECT_EQ(listed, 7u);
+}
+
 TEST(PublishNames, Cp1251ConversionMatchesTheCodePage) {
     std::string bytes;
     ASSERT_TRUE(Utf8ToCp1251("Привет, Ёё №1 «ї» €", bytes));
@@ -91,7 +111,7 @@ TEST(PublishNames, TheLaunchersExeNeedsAPlainNameItsBatchFileCanUse) {
     EXPECT_NO_THROW(CheckSelfName("upd-2.exe"));
     for (const char* bad : {"", "bin\\upd.exe", "bin/upd.exe", "my upd.exe", "a&b.exe", "a|b.exe", "a<b", "a>b",
                             "a^b.exe", "50%.exe", "\"q\".exe", "hi!.exe", "up(1).exe", "CON.exe", "upd.exe.",
-                            "Обновление.exe"})
+                            "Обновление.exe", "a,b.exe", "a;b.exe", "a=b.exe", "CLOCK$.exe"})
         EXPECT_THROW(CheckSelfName(bad), EPublishError) << bad;
 }
 

@@ -71,7 +71,8 @@ TEST_F(SelfUpdateStep, ACorruptOrWrongDownloadFailsWithoutABatchFile) {
 
 TEST_F(SelfUpdateStep, NamesThatAreNotPlainFileNamesAreRefusedBeforeAnyDownload) {
     for (const char* name : {"..\\upd.exe", "sub\\upd.exe", "my upd.exe", "a&b.exe", "x%PATH%.exe",
-                             "a^b.exe", "(a).exe", "bang!.exe", "C:upd.exe", "con.exe", "a\"b.exe"}) {
+                             "a^b.exe", "(a).exe", "bang!.exe", "C:upd.exe", "con.exe", "a\"b.exe", "a,b.exe",
+                             "a;b.exe", "a=b.exe", "\xcf\xe1\xed.exe"}) {
         Apply(std::string(name) + "|" + Md5Hex("x") + "|10");
         EXPECT_EQ(window.statuses, std::vector<std::string>{"Update Failed"}) << name;
     }

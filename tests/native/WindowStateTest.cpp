@@ -1,12 +1,10 @@
 #include "app/MainWindowState.h"
 #include "support/Errors.h"
 #include "tests/common/TestUtil.h"
-#include "update/SafePaths.h"
 
 #include <gtest/gtest.h>
 
 using testutil::ErrorOf;
-
 
 TEST(Gauge, KeepsItsRangeAndComputesTruncatedPercentages) {
     TGauge gauge;
@@ -69,18 +67,4 @@ TEST(MainWindowState, SizesTheBarFromTheOverallGaugeRoundingHalvesToEven) {
     EXPECT_FALSE(window.ImgBtn1Enabled || window.ImgBtn2Enabled);
     window.UpdateRevision("7");
     EXPECT_EQ(testutil::ReadBytes(dir / "_settings.ini"), "[main]\r\nAtRevision=7\r\n");
-}
-
-TEST(SafePaths, AcceptOrdinaryGameFilesOnly) {
-    for (const char* ok : {"system\\zr.exe", "data\\maps\\area.dat", "a", "readme.txt", "x\\console.log",
-                           "com10.dat", "\xcf\xf0\xe8\xe2\xe5\xf2.txt"})
-        EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
-    for (const char* bad : {"", "\\x", "/x", "C:\\x", "C:x", "\\\\srv\\x", "\\\\?\\C:\\x", "..\\x", "a\\..\\..\\x",
-                            "a/../x", ".\\x", "a\\\\b", "a\\", "x:stream", "a\\CON", "nul.txt", "Com1.log", "LPT9",
-                            "aux", "a\x01" "b", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "dot.", "blank "})
-        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
-    EXPECT_TRUE(IsPlainFileName("Vandrel_Updater.exe"));
-    EXPECT_FALSE(IsPlainFileName("sub\\upd.exe"));
-    EXPECT_FALSE(IsPlainFileName("my upd.exe"));
-    EXPECT_FALSE(IsPlainFileName("a&b.exe"));
 }

@@ -1,5 +1,7 @@
 #include "tools/publish/PublishNames.h"
 
+#include "support/SafeNames.h"
+
 #include <cctype>
 #include <cstdint>
 
@@ -34,47 +36,14 @@ bool EncodeCp1251(uint32_t code, char& byte) {
     return false;
 }
 
-std::string Upper(const std::string& text) {
-    std::string result = text;
-    for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return result;
-}
-
 std::string Lower(const std::string& text) {
     std::string result = text;
     for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return result;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder and with every extension.
-bool IsDeviceName(const std::string& name) {
-    std::string base = Upper(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
     throw EPublishError("refusing \"" + path + "\": " + why);
-}
-
-void CheckName(const std::string& path, const std::string& name, bool first) {
-    if (name.empty()) Refuse(path, "absolute path or empty folder name; paths must be relative to the client");
-    if (name == "." || name == "..") Refuse(path, "\"" + name + "\" would lead outside the install folder");
-    for (unsigned char c : name) {
-        if (c < 32) Refuse(path, "control character in a name (Windows refuses it)");
-        if (c == ':') Refuse(path, "\":\" (drive letter or stream name) is not allowed in a name");
-        if (std::string("<>\"\\|?*").find(static_cast<char>(c)) != std::string::npos)
-            Refuse(path, std::string("the character '") + static_cast<char>(c) +
-                             "' is not allowed in a Windows name (and '|' separates the list's fields)");
-        if (c == '#' || c == '%') Refuse(path, std::string("'") + static_cast<char>(c) + "' breaks the payload's URL");
-    }
-    if (name.back() == '.' || name.back() == ' ')
-        Refuse(path, "a name ending with a dot or a blank (Windows drops it, so the file would not be found)");
-    if (first && (name.front() == ' ' || name.front() == '\t'))
-        Refuse(path, "a path starting with a blank (the launcher's list reader trims it away)");
-    if (IsDeviceName(name)) Refuse(path, "\"" + name + "\" is a reserved device name on Windows");
 }
 
 } // namespace
@@ -114,19 +83,17 @@ bool Utf8ToCp1251(const std::string& utf8, std::string& cp1251) {
 }
 
 std::string ListPath(const std::string& utf8Path, bool allowCp1251) {
-    std::string names = utf8Path;
-    if (!names.empty() && names[0] == '/') Refuse(utf8Path, "absolute path; paths must be relative to the client");
-    std::string result;
-    size_t start = 0;
-    for (bool first = true;; first = false) {
-        size_t end = names.find('/', start);
-        std::string name = names.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        CheckName(utf8Path, name, first);
-        if (!result.empty()) result += '\\';
-        result += name;
-        if (end == std::string::npos) break;
-        start = end + 1;
+    if (!utf8Path.empty() && utf8Path[0] == '/') Refuse(utf8Path, "absolute path; paths must be relative to the client");
+    for (char c : utf8Path) {
+        if (c == '\\') Refuse(utf8Path, "the character '\\' is not allowed in a Windows name");
+        if (c == '#' || c == '%') Refuse(utf8Path, std::string("'") + c + "' breaks the payload's URL");
     }
+    std::string result = utf8Path;
+    for (char& c : result)
+        if (c == '/') c = '\\';
+    // The launcher's own rule decides; what it refuses is never listed.
+    std::string reason = UnsafePathReason(result);
+    if (!reason.empty()) Refuse(utf8Path, reason);
     bool ascii = true;
     for (unsigned char c : result) ascii = ascii && c < 0x80;
     if (ascii) return result;
@@ -136,26 +103,14 @@ std::string ListPath(const std::string& utf8Path, bool allowCp1251) {
     std::string converted;
     if (!Utf8ToCp1251(result, converted))
         Refuse(utf8Path, "the name is not valid UTF-8 or has a character that code page 1251 lacks");
+    reason = UnsafePathReason(converted);
+    if (!reason.empty()) Refuse(utf8Path, reason);
     return converted;
 }
 
 void CheckSelfName(const std::string& name) {
-    std::string path = name;
-    if (name.empty()) throw EPublishError("the launcher's exe name is empty");
-    for (unsigned char c : name) {
-        if (c == '/' || c == '\\')
-            throw EPublishError("the launcher's exe \"" + name + "\" must be a plain file name in the client's "
-                                "root folder, without a folder");
-        if (c == ' ' || c == '\t')
-            throw EPublishError("the launcher's exe name \"" + name + "\" has a blank; the replacement batch "
-                                "file names it without quotes");
-        if (std::string("&|<>^%\"!()").find(static_cast<char>(c)) != std::string::npos)
-            throw EPublishError(std::string("the launcher's exe name \"") + name + "\" has the character '" +
-                                static_cast<char>(c) + "', which the replacement batch file would misread");
-        if (c >= 0x80)
-            throw EPublishError("the launcher's exe name \"" + name + "\" must be ASCII");
-    }
-    CheckName(path, name, true);
+    const std::string reason = UnsafeSelfNameReason(name);
+    if (!reason.empty()) throw EPublishError("the launcher's exe name \"" + name + "\" is refused: " + reason);
 }
 
 bool IsLauncherRuntimePath(const std::string& listPath) {

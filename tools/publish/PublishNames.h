@@ -20,12 +20,12 @@ public:
 
 // Turns a client path (relative, UTF-8, "/" or "\" between folder names) into the bytes that the list
 // holds: "\" between folder names, ASCII as it stands, or with allowCp1251 the Windows-1251 bytes of
-// its characters. Throws EPublishError naming the path and the reason when the launcher could not
-// install it safely.
+// its characters. Throws EPublishError naming the path and the reason when the launcher would refuse
+// it (the launcher's own rule, support/SafeNames.h) or could not fetch its payload.
 std::string ListPath(const std::string& utf8Path, bool allowCp1251);
 
-// Checks the launcher's own exe name: a plain file name (no folder, no blank) without the characters
-// that its replacement batch file would take as commands. Throws EPublishError.
+// Checks the launcher's own exe name with the launcher's own rule (support/SafeNames.h): a plain ASCII
+// file name that its replacement batch file can use unquoted. Throws EPublishError.
 void CheckSelfName(const std::string& name);
 
 // UTF-8 to Windows-1251; false when the text is not valid UTF-8 or has a character 1251 lacks.

@@ -4,6 +4,7 @@
 #include "support/BZip2.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 #include "tools/publish/PublishNames.h"
 
@@ -166,15 +167,10 @@ private:
         }
         if (entry.size < 0) Problem(entry, "negative size");
         if (!IsDigest(entry.digest)) Problem(entry, "\"" + entry.digest + "\" is not 32 lower-case hex digits");
-        std::string plain = entry.path; // the checks look at structure; code page bytes pass as letters
-        for (char& c : plain) c = c == '\\' ? '/' : (static_cast<unsigned char>(c) >= 0x80 ? 'x' : c);
-        try {
-            if (entry.section == "self")
-                CheckSelfName(plain);
-            else
-                ListPath(plain, false);
-        } catch (const EPublishError& error) {
-            Problem(entry, error.what());
+        const std::string reason =
+            entry.section == "self" ? UnsafeSelfNameReason(entry.path) : UnsafePathReason(entry.path);
+        if (!reason.empty()) {
+            Problem(entry, "launchers refuse it: " + reason);
             return false;
         }
         return true;
