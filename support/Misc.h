@@ -18,6 +18,12 @@ size_t FindFrom(size_t start, const std::string& text, const std::string& patter
 // text with every occurrence of oldPart replaced by newPart, left to right, never re-scanning output.
 std::string ReplaceAll(const std::string& text, const std::string& oldPart, const std::string& newPart);
 
+// The URL of a list path's payload: the base URL (ending with "/"), the path with "/" between folder
+// names and every byte a URL cannot carry as it is (blank, "#", "?", "%", control and non-ASCII bytes,
+// ...) written as %XX, then ".bz2". The one way the launcher and vandrel-publish --verify name a
+// payload, whatever the HTTP backend.
+std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath);
+
 // Deletes a folder tree for good; a missing folder is no error and failures are silent.
 void DeleteFolder(const std::string& path);
 

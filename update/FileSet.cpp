@@ -63,7 +63,7 @@ void GFilesThread::InstallFiles() {
                 const std::string local = InstallDir + path;
                 const std::string folder = ExtractFilePath(local);
                 if (!platform::IsFolder(folder)) platform::MakeFolders(folder);
-                if (!DownloadFile(BaseURL + ReplaceAll(path, "\\", "/") + ".bz2", local + ".bz2", true)) {
+                if (!DownloadFile(PayloadUrl(BaseURL, path), local + ".bz2", true)) {
                     StatusText = status::kFailed;
                     failed = true;
                     break;

@@ -45,7 +45,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     DigestFile(local, digest);
     if (DigestToHex(digest) == fields[1]) return;
     StrToInt(fields[0]);
-    if (!DownloadFile(BaseURL + name + ".bz2", local + ".bz2", true)) return;
+    if (!DownloadFile(PayloadUrl(BaseURL, name), local + ".bz2", true)) return;
     try {
         UnpackInPlace(local + ".bz2", InstallDir + name + ".New", fields[1]);
         WriteUpdateBatch(name);

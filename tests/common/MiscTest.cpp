@@ -80,6 +80,14 @@ TEST(ExtractFilePath, KeepsTheFolderWithItsSeparator) {
     EXPECT_EQ(ExtractFilePath("zr.exe"), "");
 }
 
+TEST(PayloadUrl, EscapesWhatAUrlCannotCarryAndKeepsEveryOtherByte) {
+    EXPECT_EQ(PayloadUrl("http://h/u/", "data\\maps\\area.dat"), "http://h/u/data/maps/area.dat.bz2");
+    EXPECT_EQ(PayloadUrl("http://h/", "Game Data\\file with spaces.txt"), "http://h/Game%20Data/file%20with%20spaces.txt.bz2");
+    EXPECT_EQ(PayloadUrl("http://h/", "a#b?c%d.txt"), "http://h/a%23b%3Fc%25d.txt.bz2");
+    EXPECT_EQ(PayloadUrl("http://h/", "\xca\xe0\xf0\xf2\xfb\\x{1}^`.dat"), "http://h/%CA%E0%F0%F2%FB/x%7B1%7D%5E%60.dat.bz2");
+    EXPECT_EQ(PayloadUrl("http://h/", "a-b_c~d!$&'()*+,;=@.txt"), "http://h/a-b_c~d!$&'()*+,;=@.txt.bz2");
+}
+
 TEST(SafeNames, AcceptOrdinaryGameFilesOnly) {
     for (const char* ok : {"system\\zr.exe", "data\\maps\\area.dat", "a", "readme.txt", "x\\console.log",
                            "com10.dat", "\xcf\xf0\xe8\xe2\xe5\xf2.txt", "Game Data\\file with spaces.txt", "a#b.txt",

@@ -86,7 +86,6 @@ std::string ListPath(const std::string& utf8Path, bool allowCp1251) {
     if (!utf8Path.empty() && utf8Path[0] == '/') Refuse(utf8Path, "absolute path; paths must be relative to the client");
     for (char c : utf8Path) {
         if (c == '\\') Refuse(utf8Path, "the character '\\' is not allowed in a Windows name");
-        if (c == '#' || c == '%') Refuse(utf8Path, std::string("'") + c + "' breaks the payload's URL");
     }
     std::string result = utf8Path;
     for (char& c : result)

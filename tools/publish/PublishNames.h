@@ -21,7 +21,7 @@ public:
 // Turns a client path (relative, UTF-8, "/" or "\" between folder names) into the bytes that the list
 // holds: "\" between folder names, ASCII as it stands, or with allowCp1251 the Windows-1251 bytes of
 // its characters. Throws EPublishError naming the path and the reason when the launcher would refuse
-// it (the launcher's own rule, support/SafeNames.h) or could not fetch its payload.
+// it (the launcher's own rule, support/SafeNames.h).
 std::string ListPath(const std::string& utf8Path, bool allowCp1251);
 
 // Checks the launcher's own exe name with the launcher's own rule (support/SafeNames.h): a plain ASCII

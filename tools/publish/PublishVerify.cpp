@@ -29,22 +29,6 @@ struct Entry {
     int64_t size = 0;
 };
 
-// Bytes that a URL cannot carry as they are, written as %XX.
-std::string UrlEncodePath(const std::string& path) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string url;
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || std::string("-._~/!$&'()*+,;=@").find(static_cast<char>(c)) != std::string::npos) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += digits[c >> 4];
-            url += digits[c & 15];
-        }
-    }
-    return url;
-}
-
 bool IsDigest(const std::string& text) {
     return text.size() == 32 &&
            std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
@@ -181,7 +165,7 @@ private:
         const std::string payload = local + ".bz2";
         std::string folder = ExtractFilePath(local);
         platform::MakeFolders(folder.substr(0, folder.size() - 1));
-        const std::string url = base_ + UrlEncodePath(ReplaceAll(entry.path, "\\", "/")) + ".bz2";
+        const std::string url = PayloadUrl(base_, entry.path);
         std::string why;
         int64_t received = 0;
         if (!Download(url, payload, why, received)) {
