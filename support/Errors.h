@@ -10,14 +10,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What failed in an input/output error; the numbers are the ones the message shows.
+enum class IoError : int {
+    FileNotFound = 2,  // a file to read is missing or cannot be opened
+    CannotCreate = 3,  // a file or folder cannot be created or made current (missing folder, name too long)
+    AccessDenied = 5,  // the system refused a write, a rename or a folder
+    ReadFault = 100,   // a read failed
+    WriteFault = 101,  // a write or a close failed (disk full)
+    FileNotOpen = 103, // the file is not open
+    SeekFault = 131,   // a seek failed
+};
+
 // The text-file layer's input/output error (open, read, write or close of a file failed).
 class EInOutError : public Exception {
 public:
-    explicit EInOutError(int code) : Exception("I/O error " + std::to_string(code)), code_(code) {}
-    int Code() const { return code_; }
+    explicit EInOutError(IoError code)
+        : Exception("I/O error " + std::to_string(static_cast<int>(code))), code_(code) {}
+    IoError Code() const { return code_; }
 
 private:
-    int code_;
+    IoError code_;
 };
 
 // A file stream could not open an existing file.

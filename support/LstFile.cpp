@@ -37,7 +37,7 @@ private:
         try {
             got = file_.Read(buffer_.data(), buffer_.size());
         } catch (const Exception&) {
-            throw EInOutError(100); // read error
+            throw EInOutError(IoError::ReadFault); // read error
         }
         pos_ = 0;
         end_ = got;
@@ -59,7 +59,7 @@ void TListFile::Reopen() {
     try {
         file_ = platform::File::OpenRead(path_);
     } catch (const Exception&) {
-        throw EInOutError(2); // file not found or not readable
+        throw EInOutError(IoError::FileNotFound); // file not found or not readable
     }
 }
 

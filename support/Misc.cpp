@@ -95,7 +95,7 @@ std::string ExtractFilePath(const std::string& path) {
 
 void RunProgram(const std::string& path) {
     const std::string folder = ExtractFilePath(path);
-    if (!folder.empty() && !platform::SetCurrentFolder(folder)) throw EInOutError(3);
+    if (!folder.empty() && !platform::SetCurrentFolder(folder)) throw EInOutError(IoError::CannotCreate);
     platform::StartProgram(path);
 }
 

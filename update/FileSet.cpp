@@ -24,10 +24,15 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
 
         bool outdated = true;
         // A path that leads outside the install folder is never looked at; the install pass refuses it.
-        if (IsSafeRelativePath(path) && platform::IsFile(InstallDir + path)) {
-            TMD5Digest digest;
-            DigestFile(InstallDir + path, digest);
-            outdated = DigestToHex(digest) != fields[1];
+        if (IsSafeRelativePath(path)) {
+            // A payload or an unpacked temporary left by a run that was killed is removed.
+            platform::RemoveFile(InstallDir + path + ".bz2");
+            platform::RemoveFile(InstallDir + path + kUnpackSuffix);
+            if (platform::IsFile(InstallDir + path)) {
+                TMD5Digest digest;
+                DigestFile(InstallDir + path, digest);
+                outdated = DigestToHex(digest) != fields[1];
+            }
         }
         if (outdated) {
             InstallQueue.push_back(lines[i]);
@@ -37,6 +42,24 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
     Progress = 0;
     SetTotalProgress();
     Show("");
+}
+
+bool GFilesThread::BackUpAndUnpack(const std::string& path, const std::string& digest) {
+    const std::string local = InstallDir + path;
+    try {
+        if (MakeBackup == 1) {
+            const std::string backup = InstallDir + "backup\\" + path;
+            const std::string backupFolder = ExtractFilePath(backup);
+            if (!platform::IsFolder(backupFolder) && !platform::MakeFolders(backupFolder))
+                throw EInOutError(IoError::AccessDenied);
+            platform::CopyFileReplacing(local, backup); // no old file yet: no copy, no error
+        }
+        Show(status::kExtracting + path);
+        UnpackInPlace(local + ".bz2", local, digest);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 void GFilesThread::InstallFiles() {
@@ -63,22 +86,16 @@ void GFilesThread::InstallFiles() {
                 const std::string local = InstallDir + path;
                 const std::string folder = ExtractFilePath(local);
                 if (!platform::IsFolder(folder)) platform::MakeFolders(folder);
-                if (!DownloadFile(PayloadUrl(BaseURL, path), local + ".bz2", true)) {
+                const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + ".bz2", true);
+                if (fetched == TDownloadResult::CannotCreate) {
+                    // A path the system cannot create (too long) fails like a refused one; the pass goes on.
+                    StatusText = status::kFailed;
+                    failed = true;
+                } else if (fetched != TDownloadResult::Complete) {
                     StatusText = status::kFailed;
                     failed = true;
                     break;
-                }
-                try {
-                    if (MakeBackup == 1) {
-                        const std::string backup = InstallDir + "backup\\" + path;
-                        const std::string backupFolder = ExtractFilePath(backup);
-                        if (!platform::IsFolder(backupFolder) && !platform::MakeFolders(backupFolder))
-                            throw EInOutError(5);
-                        platform::CopyFileReplacing(local, backup); // no old file yet: no copy, no error
-                    }
-                    Show(status::kExtracting + path);
-                    UnpackInPlace(local + ".bz2", local, fields[1]);
-                } catch (...) {
+                } else if (!BackUpAndUnpack(path, fields[1])) {
                     StatusText = status::kFailed;
                     failed = true;
                 }

@@ -1,6 +1,7 @@
 #include "update/GetFilesThr.h"
 
 #include "platform/Platform.h"
+#include "support/Download.h"
 #include "support/Errors.h"
 #include "support/LstFile.h"
 #include "support/md5.h"
@@ -122,9 +123,11 @@ bool SameDigestValue(const std::string& a, const std::string& b) {
 }
 } // namespace
 
+const char* const kUnpackSuffix = ".~up";
+
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
                                  const std::string& digest) {
-    const std::string temporary = destination + ".vandrel-unpack";
+    const std::string temporary = destination + kUnpackSuffix;
     auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
     try {
         TMD5Context context;
@@ -139,65 +142,42 @@ void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& 
             if (!SameDigestValue(DigestToHex(unpacked), digest))
                 throw Exception("Unpacked file does not match its digest: " + destination);
         }
-        if (!platform::MoveFileReplacing(temporary, destination)) throw EInOutError(5);
     } catch (...) {
         platform::RemoveFile(temporary);
         source.reset();
         platform::RemoveFile(bz2Path);
         throw;
     }
+    // The temporary is complete and verified: the payload goes before the rename, so a process killed
+    // in between never leaves a payload beside a file that is already current.
     source.reset();
     platform::RemoveFile(bz2Path);
+    if (!platform::MoveFileReplacing(temporary, destination)) {
+        platform::RemoveFile(temporary);
+        throw EInOutError(IoError::AccessDenied);
+    }
 }
 
 // ---- download ----------------------------------------------------------------------------------------
 
 bool GFilesThread::DownloadFile(const std::string& url, const std::string& localPath, bool showProgress) {
-    Progress = 0;
-    std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
-    if (body) {
-        platform::File file;
-        try {
-            file = platform::File::Create(localPath);
-        } catch (const Exception&) {
-            throw EInOutError(2);
-        }
-        // Writes go out in 64 KiB pieces; the network is read 1024 bytes at a time.
-        std::string pending;
-        pending.reserve(64 * 1024 + 1024);
-        char piece[1024];
-        bool complete = true;
-        for (;;) {
-            size_t received = 0;
-            if (!body->Read(piece, sizeof piece, &received)) {
-                complete = false; // a body cut short is no download
-                break;
-            }
-            pending.append(piece, received);
-            if (pending.size() >= 64 * 1024 || (received == 0 && !pending.empty())) {
-                file.Write(pending.data(), pending.size());
-                pending.clear();
-            }
-            if (showProgress) {
-                Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
-                ReportFileProgress(false);
-            }
-            if (received == 0) break;
-        }
-        body.reset();
-        if (!complete) {
-            file = platform::File();
-            platform::RemoveFile(localPath);
-        } else {
-            file.Close();
-        }
-        Progress = 0;
-        ReportFileProgress(true);
-        return complete;
+    switch (Fetch(url, localPath, showProgress)) {
+    case TDownloadResult::Complete: return true;
+    case TDownloadResult::CannotCreate: throw EInOutError(IoError::CannotCreate);
+    default: return false;
     }
+}
+
+TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress) {
+    Progress = 0;
+    const TDownloadResult result = DownloadToFile(url, localPath, [&](size_t received) {
+        if (!showProgress) return;
+        Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
+        ReportFileProgress(false);
+    });
     Progress = 0;
     ReportFileProgress(true);
-    return false;
+    return result;
 }
 
 // ---- the run -----------------------------------------------------------------------------------------
@@ -251,7 +231,7 @@ void GFilesThread::Run() {
                 if (FullCheck || CurrentRevision < listRevision) {
                     if (MakeBackup == 1) {
                         DeleteFolder(InstallDir + "backup");
-                        if (!platform::MakeFolders(InstallDir + "backup")) throw EInOutError(5);
+                        if (!platform::MakeFolders(InstallDir + "backup")) throw EInOutError(IoError::AccessDenied);
                     }
                     CheckFiles(list.GetSection("files_normal"));
                 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "support/BZip2.h"
+#include "support/Download.h"
 #include "support/Misc.h"
 #include "update/UpdateWindow.h"
 
@@ -43,6 +44,10 @@ extern const char* const kHostsChanged;  // "Файл Hosts изменён"
 extern const char* const kSelfFailed;    // "Update Failed"
 } // namespace status
 
+// What a file being unpacked is called beside its destination until it is complete and verified. As
+// short as a payload's ".bz2", so a path that fits with the one fits with the other.
+extern const char* const kUnpackSuffix;
+
 class GFilesThread : private UnpackObserver {
 public:
     // Created suspended: fill in the inputs, then Resume.
@@ -82,8 +87,9 @@ public:
     void InstallFiles();
     void ModifyHosts(const TStringList& entries);
     void SelfUpdate(const std::string& entry);
-    // Unpacks a payload into a temporary file beside the destination, checks its digest when one is
-    // given, and only then puts it in place; the payload is deleted in every case once opened.
+    // Unpacks a payload into a temporary file beside the destination (its name + kUnpackSuffix),
+    // checks its digest when one is given, deletes the payload and only then puts the file in place;
+    // the payload is deleted in every case once opened.
     void UnpackInPlace(const std::string& bz2Path, const std::string& destination, const std::string& digest);
 
     // Window callbacks (each one synchronised call).
@@ -97,6 +103,11 @@ public:
 
 private:
     void Run();
+    // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
+    TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
+    // The install pass's guarded step for one downloaded entry: backup copy, then unpacking. False
+    // when anything in it failed.
+    bool BackUpAndUnpack(const std::string& path, const std::string& digest);
     void Show(const std::string& text) {
         StatusText = text;
         ShowStatus();

@@ -14,7 +14,7 @@ TStringList ReadTrimmedLines(const std::string& path) {
     try {
         file = platform::File::OpenRead(path);
     } catch (const Exception&) {
-        throw EInOutError(2);
+        throw EInOutError(IoError::FileNotFound);
     }
     std::string text;
     char buffer[65536];
@@ -65,13 +65,13 @@ void GFilesThread::ModifyHosts(const TStringList& entries) {
 
     // The new file is written beside the old one and renamed over it, so a full disk or a crash never
     // leaves a half-written hosts file.
-    if (!platform::CanWrite(target)) throw EInOutError(5);
+    if (!platform::CanWrite(target)) throw EInOutError(IoError::AccessDenied);
     const std::string temporary = target + ".vandrel-new";
     platform::File file;
     try {
         file = platform::File::Create(temporary);
     } catch (const Exception&) {
-        throw EInOutError(5);
+        throw EInOutError(IoError::AccessDenied);
     }
     Show(status::kHostsApplying);
     try {
@@ -80,7 +80,7 @@ void GFilesThread::ModifyHosts(const TStringList& entries) {
             for (const std::string& line : *part) text += line + "\r\n";
         file.Write(text.data(), text.size());
         file.Close();
-        if (!platform::MoveFileReplacing(temporary, target)) throw EInOutError(5);
+        if (!platform::MoveFileReplacing(temporary, target)) throw EInOutError(IoError::AccessDenied);
     } catch (...) {
         file = platform::File();
         platform::RemoveFile(temporary);

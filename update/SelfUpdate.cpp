@@ -26,7 +26,7 @@ void WriteUpdateBatch(const std::string& name) {
         file.Write(text.data(), text.size());
         file.Close();
     } catch (const Exception&) {
-        throw EInOutError(5);
+        throw EInOutError(IoError::AccessDenied);
     }
 }
 
@@ -45,7 +45,12 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     DigestFile(local, digest);
     if (DigestToHex(digest) == fields[1]) return;
     StrToInt(fields[0]);
-    if (!DownloadFile(PayloadUrl(BaseURL, name), local + ".bz2", true)) return;
+    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, name), local + ".bz2", true);
+    if (fetched == TDownloadResult::CannotCreate) {
+        Show(status::kSelfFailed); // a name too long for the install folder
+        return;
+    }
+    if (fetched != TDownloadResult::Complete) return;
     try {
         UnpackInPlace(local + ".bz2", InstallDir + name + ".New", fields[1]);
         WriteUpdateBatch(name);

@@ -194,38 +194,38 @@ File File::Create(const std::string& path) {
 bool File::IsOpen() const { return impl_ && impl_->fd >= 0; }
 
 size_t File::Read(void* buffer, size_t count) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     for (;;) {
         ssize_t got = ::read(impl_->fd, buffer, count);
         if (got >= 0) return static_cast<size_t>(got);
-        if (errno != EINTR) throw EInOutError(100);
+        if (errno != EINTR) throw EInOutError(IoError::ReadFault);
     }
 }
 
 void File::Write(const void* buffer, size_t count) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     const char* p = static_cast<const char*>(buffer);
     while (count > 0) {
         ssize_t put = ::write(impl_->fd, p, count);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw EInOutError(101);
+        if (put <= 0) throw EInOutError(IoError::WriteFault);
         p += put;
         count -= static_cast<size_t>(put);
     }
 }
 
 int64_t File::Seek(int64_t offset, Origin origin) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
     off_t at = lseek(impl_->fd, static_cast<off_t>(offset), whence);
-    if (at < 0) throw EInOutError(131);
+    if (at < 0) throw EInOutError(IoError::SeekFault);
     return at;
 }
 
 int64_t File::Size() {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     struct stat st;
-    if (fstat(impl_->fd, &st) != 0) throw EInOutError(100);
+    if (fstat(impl_->fd, &st) != 0) throw EInOutError(IoError::ReadFault);
     return st.st_size;
 }
 
@@ -233,7 +233,7 @@ void File::Close() {
     if (!IsOpen()) return;
     int fd = impl_->fd;
     impl_->fd = -1;
-    if (::close(fd) != 0) throw EInOutError(101);
+    if (::close(fd) != 0) throw EInOutError(IoError::WriteFault);
 }
 
 // ---- MappedFile -----------------------------------------------------------------------------------

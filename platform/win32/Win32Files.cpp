@@ -125,44 +125,44 @@ File File::Create(const std::string& path) {
 bool File::IsOpen() const { return impl_ && impl_->handle.Valid(); }
 
 size_t File::Read(void* buffer, size_t count) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     DWORD got = 0;
     DWORD ask = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-    if (!ReadFile(impl_->handle.Get(), buffer, ask, &got, nullptr)) throw EInOutError(100);
+    if (!ReadFile(impl_->handle.Get(), buffer, ask, &got, nullptr)) throw EInOutError(IoError::ReadFault);
     return got;
 }
 
 void File::Write(const void* buffer, size_t count) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     const char* p = static_cast<const char*>(buffer);
     while (count > 0) {
         DWORD ask = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         DWORD put = 0;
-        if (!WriteFile(impl_->handle.Get(), p, ask, &put, nullptr) || put == 0) throw EInOutError(101);
+        if (!WriteFile(impl_->handle.Get(), p, ask, &put, nullptr) || put == 0) throw EInOutError(IoError::WriteFault);
         p += put;
         count -= put;
     }
 }
 
 int64_t File::Seek(int64_t offset, Origin origin) {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     LARGE_INTEGER distance, at;
     distance.QuadPart = offset;
     DWORD method = origin == Origin::Begin ? FILE_BEGIN : origin == Origin::Current ? FILE_CURRENT : FILE_END;
-    if (!SetFilePointerEx(impl_->handle.Get(), distance, &at, method)) throw EInOutError(131);
+    if (!SetFilePointerEx(impl_->handle.Get(), distance, &at, method)) throw EInOutError(IoError::SeekFault);
     return at.QuadPart;
 }
 
 int64_t File::Size() {
-    if (!IsOpen()) throw EInOutError(103);
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(impl_->handle.Get(), &size)) throw EInOutError(100);
+    if (!GetFileSizeEx(impl_->handle.Get(), &size)) throw EInOutError(IoError::ReadFault);
     return size.QuadPart;
 }
 
 void File::Close() {
     if (!IsOpen()) return;
-    if (!impl_->handle.Close()) throw EInOutError(101);
+    if (!impl_->handle.Close()) throw EInOutError(IoError::WriteFault);
 }
 
 // ---- MappedFile -----------------------------------------------------------------------------------

@@ -80,6 +80,13 @@ TEST_F(SelfUpdateStep, NamesThatAreNotPlainFileNamesAreRefusedBeforeAnyDownload)
     EXPECT_FALSE(platform::IsFile(Local("Update.bat")));
 }
 
+TEST_F(SelfUpdateStep, ANameTooLongForTheInstallFolderFailsWithoutEndingTheRun) {
+    const std::string name = std::string(300, 'u') + ".exe";
+    Apply(name + "|" + Md5Hex("x") + "|10");
+    EXPECT_EQ(window.statuses, std::vector<std::string>{"Update Failed"});
+    EXPECT_FALSE(platform::IsFile(Local("Update.bat")));
+}
+
 TEST_F(SelfUpdateStep, MalformedEntriesEndTheRun) {
     EXPECT_THROW(Apply("upd.exe|10"), EStringListError);
     EXPECT_THROW(Apply("upd.exe|" + Md5Hex("x") + "|ten"), EConvertError);

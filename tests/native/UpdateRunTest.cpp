@@ -148,7 +148,7 @@ TEST_F(UpdateRun, APayloadThatCannotBeFetchedStopsThePassAndOneThatDoesNotUnpack
     for (const char* name : {"1", "2", "4", "5"}) EXPECT_TRUE(platform::IsFile(Local(name))) << name;
     EXPECT_EQ(ReadBytes(Local("3")), "the good old third file");
     EXPECT_FALSE(platform::IsFile(Local("3.bz2")));
-    EXPECT_FALSE(platform::IsFile(Local("3.vandrel-unpack")));
+    EXPECT_FALSE(platform::IsFile(Local(std::string("3") + kUnpackSuffix)));
     EXPECT_EQ(window.revisions, Statuses{"7"});
 
     // An error page in place of the payload fails at the unpacking, like any bad payload.
@@ -170,6 +170,38 @@ TEST_F(UpdateRun, APayloadThatCannotBeFetchedStopsThePassAndOneThatDoesNotUnpack
     EXPECT_FALSE(platform::IsFile(Local("3.bz2")));
     EXPECT_FALSE(platform::IsFile(Local("4")));
     EXPECT_FALSE(platform::IsFile(Local("5")));
+}
+
+TEST_F(UpdateRun, TheCheckRemovesPayloadsAndTemporariesThatAKilledRunLeftBesideListedFiles) {
+    Publish({{"current.dat", "current", true}, {"sub\\missing.dat", "missing", true}});
+    WriteBytes(Local("current.dat"), "current");
+    WriteBytes(Local("current.dat.bz2"), Compress("current"));
+    WriteBytes(Local(std::string("current.dat") + kUnpackSuffix), "half");
+    platform::MakeFolders(Local("sub"));
+    WriteBytes(Local(std::string("sub\\missing.dat") + kUnpackSuffix), "half");
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), "Все файлы обновлены");
+    EXPECT_EQ(ReadBytes(Local("sub\\missing.dat")), "missing");
+    for (const std::string& left : std::vector<std::string>{"current.dat.bz2", "current.dat" + std::string(kUnpackSuffix),
+                                                          "sub\\missing.dat" + std::string(kUnpackSuffix), "sub\\missing.dat.bz2"})
+        EXPECT_FALSE(platform::IsFile(Local(left))) << left;
+}
+
+TEST_F(UpdateRun, AnEntryWhosePathCannotBeCreatedFailsAloneAndThePassGoesOn) {
+    // About 5,000 characters: more than the system takes for a path.
+    std::string deep;
+    for (int i = 0; i < 25; ++i) deep += std::string(199, static_cast<char>('a' + i)) + "\\";
+    deep += "x.dat";
+    PublishList("[settings]\nRev|4\nModHosts|0\n[/settings]\n[files_normal]\n" + EntryLine({"first.dat", "1"}) + "\n" +
+                deep + "|" + Md5Hex("deep") + "|10\n" + EntryLine({"last.dat", "3"}) + "\n[/files_normal]\n");
+    for (int run = 0; run < 2; ++run) {
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        EXPECT_EQ(ReadBytes(Local("last.dat")), "3");
+        EXPECT_FALSE(platform::IsFile(Local("files.lst")));
+    }
+    EXPECT_EQ(ReadBytes(Local("first.dat")), "1");
+    EXPECT_EQ(window.revisions, (Statuses{"4", "4"})) << "each run stores the revision it reached";
 }
 
 TEST_F(UpdateRun, UpperCaseDigestsInstallButAreFetchedOnEveryRun) {

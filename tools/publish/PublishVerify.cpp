@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "support/BZip2.h"
+#include "support/Download.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
@@ -36,26 +37,15 @@ bool IsDigest(const std::string& text) {
 
 // Downloads url into path; false with the reason when it cannot be had.
 bool Download(const std::string& url, const std::string& path, std::string& why, int64_t& received) {
-    std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
-    if (!body) {
-        why = "cannot open " + url;
-        return false;
+    switch (DownloadToFile(url, path, {}, &received)) {
+    case TDownloadResult::Complete: return true;
+    case TDownloadResult::CannotOpen: why = "cannot open " + url; break;
+    case TDownloadResult::CannotCreate: why = "cannot create " + path; break;
+    case TDownloadResult::Cut:
+        why = "the download of " + url + " broke off after " + std::to_string(received) + " bytes";
+        break;
     }
-    platform::File file = platform::File::Create(path);
-    std::string buffer(1 << 16, '\0');
-    received = 0;
-    for (;;) {
-        size_t got = 0;
-        if (!body->Read(&buffer[0], buffer.size(), &got)) {
-            why = "the download of " + url + " broke off after " + std::to_string(received) + " bytes";
-            return false;
-        }
-        if (got == 0) break;
-        file.Write(buffer.data(), got);
-        received += static_cast<int64_t>(got);
-    }
-    file.Close();
-    return true;
+    return false;
 }
 
 class Verifier {

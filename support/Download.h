@@ -1,0 +1,22 @@
+// The one loop that copies an HTTP body into a local file: the update worker's downloads and
+// vandrel-publish --verify both fetch through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+enum class TDownloadResult {
+    Complete,     // the whole body is in the local file, which is closed
+    CannotOpen,   // the URL cannot be opened; the local file was not touched
+    CannotCreate, // the local file cannot be created (missing folder, name too long, no rights)
+    Cut,          // the body broke off or stalled; no local file is left
+};
+
+// Opens the URL, then creates (or empties) the local file and copies the body into it, reading the
+// network 1024 bytes at a time and writing in 64 KiB pieces. onPiece, when given, is called with the
+// size of every piece read, and once more with 0 at the end of the body. A failed write raises
+// EInOutError (WriteFault) and leaves the partly written file.
+TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
+                               const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr);
