@@ -26,6 +26,7 @@ public:
             const char* upTo = lf ? lf : stop;
             for (const char* p = start; p < upTo; ++p)
                 if (*p != '\r') line.push_back(*p);
+            if (line.size() > kMaxListLine) throw EListLineTooLong();
             pos_ = (upTo - buffer_.data()) + (lf ? 1 : 0);
             if (lf) return true;
         }

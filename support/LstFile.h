@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "support/Errors.h"
 #include "support/Misc.h"
 
 #include <string>
@@ -14,6 +15,7 @@ public:
     TListFile(const TListFile&) = delete;
     TListFile& operator=(const TListFile&) = delete;
 
+    // Reads raise EInOutError when the file cannot be read and EListLineTooLong for an overlong line.
     // The trimmed, non-empty content lines of the first section of that name, or the single line
     // "FAIL" when the section is missing or empty.
     TStringList GetSection(const std::string& section);
@@ -28,6 +30,16 @@ private:
 
     std::string path_;
     platform::File file_;
+};
+
+// The longest line a list may hold. A longer one makes the list corrupt (a few hundred compressed
+// bytes can unpack to a gigabyte-long line), and reading it stops there, so memory stays bounded.
+constexpr size_t kMaxListLine = 1024 * 1024;
+
+// The list has a line longer than kMaxListLine.
+class EListLineTooLong : public Exception {
+public:
+    EListLineTooLong() : Exception("The update list is corrupt: a line is longer than 1 MiB") {}
 };
 
 // The marker that GetSection returns for a missing or empty section.

@@ -64,10 +64,16 @@ TEST_F(ListFixture, AMissingEndLineEndsTheSectionAtTheEndOfTheFile) {
     EXPECT_EQ(list.GetValue("settings", "Nope"), "");
 }
 
-TEST_F(ListFixture, LongLinesAreReadWhole) {
-    std::string longPath(200000, 'p');
+TEST_F(ListFixture, LinesUpToOneMebibyteAreReadWholeAndALongerOneMakesTheListCorrupt) {
+    std::string longPath(kMaxListLine - 4, 'p');
     auto list = Write("[files_normal]\n" + longPath + "|d|1\n[/files_normal]\n");
     EXPECT_EQ(list.GetSection("files_normal"), TStringList{longPath + "|d|1"});
+    // Anywhere in the file, inside a section or not, CRs not counted.
+    auto corrupt = Write("[settings]\nRev|1\n[/settings]\n" + std::string(kMaxListLine, 'x') + "\r\n\r\n" +
+                         std::string(kMaxListLine + 1, 'y'));
+    EXPECT_EQ(corrupt.GetSection("settings"), TStringList{"Rev|1"});
+    EXPECT_THROW(corrupt.GetSection("self"), EListLineTooLong);
+    EXPECT_THROW(corrupt.GetValue("hosts", "Missing"), EListLineTooLong);
 }
 
 TEST_F(ListFixture, AMissingFileRaisesTheInputOutputError) {

@@ -76,6 +76,17 @@ TEST_F(UpdateRun, AListThatIsNoBzip2FailsAndIsRemoved) {
     EXPECT_EQ(SettingsIni(), "(none)");
 }
 
+TEST_F(UpdateRun, AListWithAnOverlongLineIsCorrupt) {
+    // A few hundred compressed bytes holding one huge line: the run fails instead of reading it whole.
+    Publish({{"a.dat", "a"}}, 3, "[junk]\r\n" + std::string(8 * 1024 * 1024, '7') + "\r\n[/junk]\r\n");
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kFailed);
+    EXPECT_FALSE(platform::IsFile(Local("files.lst")));
+    EXPECT_FALSE(platform::IsFile(Local("a.dat")));
+    EXPECT_TRUE(window.revisions.empty());
+    EXPECT_TRUE(window.ImgBtn1Enabled && window.ImgBtn2Enabled);
+}
+
 TEST_F(UpdateRun, BackupsKeepTheReplacedFilesOnly) {
     WriteBytes(Local("old.txt"), "old contents");
     platform::MakeFolders(Local("backup\\stale"));

@@ -65,7 +65,13 @@ public:
             platform::RemoveFile(list);
             return Fail("files.lst.bz2 does not unpack (" + std::string(error.what()) + ")");
         }
-        std::vector<Entry> entries = ReadEntries(list);
+        std::vector<Entry> entries;
+        try {
+            entries = ReadEntries(list);
+        } catch (const Exception& error) {
+            platform::RemoveFile(list);
+            return Fail("files.lst cannot be read as launchers read it (" + std::string(error.what()) + ")");
+        }
         platform::RemoveFile(list);
         report_.entries = entries.size();
         for (size_t i = 0; i < entries.size(); ++i) {
