@@ -1,28 +1,11 @@
-// The hosts step on arbitrary hosts-file and entry bytes: an error of the launcher's own or a file that
-// keeps every old mapping line, never a crash or a hang.
-#include "app/MainWindowState.h"
-#include "platform/Platform.h"
-#include "platform/posix/PosixTesting.h"
+// The hosts merge on arbitrary hosts-file and entry bytes: an error of the launcher's own or an edit
+// that keeps every old line (as it was or commented out), never a crash or a hang.
 #include "support/Errors.h"
-#include "update/GetFilesThr.h"
+#include "update/Hosts.h"
 
-#include <cstdio>
 #include <string>
-#include <unistd.h>
-
-namespace {
-class TInlineWindow : public TMainWindowState {
-public:
-    TInlineWindow() : TMainWindowState("/tmp/") {}
-    void Synchronize(const std::function<void()>& fn) override { fn(); }
-};
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string windows = "/tmp/vandrel-fuzz-windows-" + std::to_string(getpid());
-    static bool ready = platform::MakeFolders(windows + "/system32/drivers/etc");
-    if (!ready) return 0;
-    platform::SetWindowsFolderForTesting(windows);
     // Layout: the hosts file, a zero byte, then the entries one per line.
     std::string input(reinterpret_cast<const char*>(data), size);
     size_t split = input.find('\0');
@@ -38,14 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             start = end + 1;
         }
     }
-    const std::string hosts = windows + "/system32/drivers/etc/hosts";
-    FILE* f = std::fopen(hosts.c_str(), "wb");
-    std::fwrite(hostsText.data(), 1, hostsText.size(), f);
-    std::fclose(f);
-    TInlineWindow window;
-    GFilesThread worker(window);
+    const TStringList lines = HostsLines(hostsText);
     try {
-        worker.ModifyHosts(entries);
+        const THostsEdit edit = MergeHosts(lines, entries);
+        if (edit.Lines.size() != lines.size() || edit.Block.size() < 2) __builtin_trap();
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (edit.Lines[i] != lines[i] && edit.Lines[i] != "#" + lines[i]) __builtin_trap();
     } catch (const Exception&) {
     }
     return 0;

@@ -24,6 +24,9 @@ bool CanWrite(const std::string& path);
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Renames a file over an existing target in one step, so readers see the old or the new file only.
 bool MoveFileReplacing(const std::string& from, const std::string& to);
+// Puts replacement in place of target in one step, keeping target's attributes and permissions
+// (ReplaceFileA on Windows). False when the system refuses; then target is unchanged.
+bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target);
 // The process's current folder, without a trailing separator (unless it is a root).
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& path);
@@ -52,6 +55,8 @@ public:
     static File OpenRead(const std::string& path); // throws EFOpenError
     // Creates or empties a file for reading and writing, shared with nobody.
     static File Create(const std::string& path); // throws EFCreateError
+    // Opens an existing file for writing and empties it, keeping its attributes and permissions.
+    static File Rewrite(const std::string& path); // throws EFCreateError
 
     bool IsOpen() const;
     // Reads up to count bytes; 0 at the end. Throws EInOutError on a failed read.

@@ -1,4 +1,6 @@
 // Host mappings from the update list, added to the Windows hosts file in a marked block.
+#include "update/Hosts.h"
+
 #include "platform/Platform.h"
 #include "support/Errors.h"
 #include "update/GetFilesThr.h"
@@ -8,8 +10,7 @@ namespace {
 const char* const kBlockStart = "#-------- Added by DoVevevaz --------";
 const char* const kBlockEnd = "#-----------------";
 
-// Every line of the file, trimmed. Lines end at LF; a CR before the LF belongs to the line end.
-TStringList ReadTrimmedLines(const std::string& path) {
+std::string ReadWholeFile(const std::string& path) {
     platform::File file;
     try {
         file = platform::File::OpenRead(path);
@@ -18,11 +19,13 @@ TStringList ReadTrimmedLines(const std::string& path) {
     }
     std::string text;
     char buffer[65536];
-    for (;;) {
-        size_t got = file.Read(buffer, sizeof buffer);
-        if (got == 0) break;
-        text.append(buffer, got);
-    }
+    for (size_t got; (got = file.Read(buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    return text;
+}
+
+} // namespace
+
+TStringList HostsLines(const std::string& text) {
     TStringList lines;
     size_t start = 0;
     while (start < text.size()) {
@@ -34,16 +37,9 @@ TStringList ReadTrimmedLines(const std::string& path) {
     return lines;
 }
 
-} // namespace
-
-void GFilesThread::ModifyHosts(const TStringList& entries) {
-    const std::string windows = platform::WindowsFolder();
-    if (windows.empty()) return;
-    const std::string folder = windows + "\\system32\\drivers\\etc\\";
-    const std::string target = platform::IsFile(folder + "hosts.msn") ? folder + "hosts.msn" : folder + "hosts";
-
-    TStringList lines = ReadTrimmedLines(target);
-    TStringList block{kBlockStart};
+THostsEdit MergeHosts(TStringList lines, const TStringList& entries) {
+    THostsEdit edit;
+    edit.Block.push_back(kBlockStart);
     for (const std::string& entry : entries) {
         const TStringList fields = SplitReversed(entry, "|");
         const std::string& host = ItemAt(fields, 0);
@@ -58,32 +54,58 @@ void GFilesThread::ModifyHosts(const TStringList& entries) {
                 outcome = Replaced;
             }
         }
-        if (outcome != Present) block.push_back(address + "\t" + host);
+        if (outcome != Present) edit.Block.push_back(address + "\t" + host);
     }
-    block.push_back(kBlockEnd);
-    if (block.size() <= 2) return; // nothing to add: the file keeps its bytes
+    edit.Block.push_back(kBlockEnd);
+    edit.Lines = std::move(lines);
+    return edit;
+}
 
-    // The new file is written beside the old one and renamed over it, so a full disk or a crash never
-    // leaves a half-written hosts file.
+std::string THostsEdit::Text() const {
+    std::string text;
+    for (const TStringList* part : {&Lines, &Block})
+        for (const std::string& line : *part) text += line + "\r\n";
+    return text;
+}
+
+void GFilesThread::ModifyHosts(const TStringList& entries) {
+    const std::string windows = platform::WindowsFolder();
+    if (windows.empty()) return;
+    const std::string folder = windows + "\\system32\\drivers\\etc\\";
+    const std::string target = platform::IsFile(folder + "hosts.msn") ? folder + "hosts.msn" : folder + "hosts";
+
+    const THostsEdit edit = MergeHosts(HostsLines(ReadWholeFile(target)), entries);
+    if (!edit.Changed()) return; // nothing to add: the file keeps its bytes
+
+    // Every refusal is found before anything is shown. The new file is written beside the old one and
+    // put in its place, keeping its attributes, so a full disk or a crash never leaves it half written.
+    // Where only the file itself may be written, not its folder, it is rewritten in place.
     if (!platform::CanWrite(target)) throw EInOutError(IoError::AccessDenied);
     const std::string temporary = target + ".vandrel-new";
+    bool inPlace = false;
     platform::File file;
     try {
         file = platform::File::Create(temporary);
     } catch (const Exception&) {
-        throw EInOutError(IoError::AccessDenied);
+        inPlace = true;
+    }
+    if (inPlace) {
+        try {
+            file = platform::File::Rewrite(target);
+        } catch (const Exception&) {
+            throw EInOutError(IoError::AccessDenied);
+        }
     }
     Show(status::kHostsApplying);
     try {
-        std::string text;
-        for (const TStringList* part : {&lines, &block})
-            for (const std::string& line : *part) text += line + "\r\n";
+        const std::string text = edit.Text();
         file.Write(text.data(), text.size());
         file.Close();
-        if (!platform::MoveFileReplacing(temporary, target)) throw EInOutError(IoError::AccessDenied);
+        if (!inPlace && !platform::ReplaceFileKeepingAttributes(temporary, target))
+            throw EInOutError(IoError::AccessDenied);
     } catch (...) {
         file = platform::File();
-        platform::RemoveFile(temporary);
+        if (!inPlace) platform::RemoveFile(temporary);
         throw;
     }
     Show(status::kHostsChanged);

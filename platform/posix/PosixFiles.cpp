@@ -92,6 +92,17 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
     return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
+bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target) {
+    struct stat st;
+    if (stat(NativePath(target).c_str(), &st) == 0) {
+        if (chmod(NativePath(replacement).c_str(), st.st_mode & 07777) != 0) return false;
+        // Only an administrator may give a file away; the launcher's own file keeps its owner then.
+        if (chown(NativePath(replacement).c_str(), st.st_uid, st.st_gid) != 0) {
+        }
+    }
+    return MoveFileReplacing(replacement, target);
+}
+
 std::string CurrentFolder() {
     std::vector<char> buffer(4096);
     while (!getcwd(buffer.data(), buffer.size())) {
@@ -184,6 +195,15 @@ File File::OpenRead(const std::string& path) {
 
 File File::Create(const std::string& path) {
     int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw EFCreateError(path);
+    File file;
+    file.impl_ = std::make_unique<Impl>();
+    file.impl_->fd = fd;
+    return file;
+}
+
+File File::Rewrite(const std::string& path) {
+    int fd = open(NativePath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) throw EFCreateError(path);
     File file;
     file.impl_ = std::make_unique<Impl>();

@@ -48,6 +48,11 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target) {
+    return ReplaceFileA(target.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr) != FALSE;
+}
+
 std::string CurrentFolder() {
     DWORD needed = GetCurrentDirectoryA(0, nullptr);
     if (needed == 0) return std::string();
@@ -114,6 +119,18 @@ File File::OpenRead(const std::string& path) {
 
 File File::Create(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.Valid()) throw EFCreateError(path);
+    File file;
+    file.impl_ = std::make_unique<Impl>();
+    file.impl_->handle = std::move(h);
+    return file;
+}
+
+File File::Rewrite(const std::string& path) {
+    // TRUNCATE_EXISTING keeps the file's attributes; CREATE_ALWAYS would reset them (and fails on a
+    // hidden or system file).
+    Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) throw EFCreateError(path);
     File file;

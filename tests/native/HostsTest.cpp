@@ -1,6 +1,11 @@
 #include "platform/posix/PosixTesting.h"
 #include "support/Errors.h"
 #include "tests/native/UpdateFixture.h"
+#include "update/Hosts.h"
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testutil;
 
@@ -21,7 +26,28 @@ protected:
         GFilesThread worker(window);
         worker.ModifyHosts(entries);
     }
+    std::string Native(const std::string& path) const { return ReplaceAll(path, "\\", "/"); }
+    int Mode(const std::string& path) const {
+        struct stat st {};
+        stat(Native(path).c_str(), &st);
+        return st.st_mode & 07777;
+    }
     TempDir windows;
+};
+
+// Makes the file checks of this thread those of a player without administrator rights: root passes
+// every permission check, so while this lives they are made as the user nobody.
+class AsPlainUser {
+public:
+    AsPlainUser() : root_(geteuid() == 0) {
+        if (root_) setfsuid(65534);
+    }
+    ~AsPlainUser() {
+        if (root_) setfsuid(0);
+    }
+
+private:
+    bool root_;
 };
 } // namespace
 
@@ -86,4 +112,48 @@ TEST_F(HostsStep, TheWholeRunAppliesTheHostsSectionOnlyWhenAskedTo) {
     PublishList("[settings]\nRev|1\nModHosts|1\n[/settings]\n");
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), "Обновление неудалось");
+}
+
+TEST_F(HostsStep, TheMergeIsAFunctionOfLinesAndEntries) {
+    THostsEdit edit = MergeHosts(HostsLines("1.1.1.1 a\r\n# 2.2.2.2 b\n\n3.3.3.3 c"), {"9.9.9.9|a", "2.2.2.2|b", "3.3.3.3|c"});
+    EXPECT_EQ(edit.Lines, (TStringList{"#1.1.1.1 a", "# 2.2.2.2 b", "", "3.3.3.3 c"}));
+    EXPECT_EQ(edit.Block, (TStringList{"#-------- Added by DoVevevaz --------", "9.9.9.9\ta", "2.2.2.2\tb", "#-----------------"}));
+    EXPECT_TRUE(edit.Changed());
+    EXPECT_FALSE(MergeHosts({"3.3.3.3 c"}, {"3.3.3.3|c"}).Changed());
+    EXPECT_THROW(MergeHosts({}, {"1.1.1.1|a", "FAIL"}), EStringListError);
+}
+
+TEST_F(HostsStep, TheFileKeepsItsPermissions) {
+    WriteBytes(hosts(), "127.0.0.1 localhost\n");
+    chmod(Native(hosts()).c_str(), 0640);
+    Apply({"10.0.0.1|game.example"});
+    EXPECT_EQ(ReadBytes(hosts()), "127.0.0.1 localhost\r\n" + kStart + "10.0.0.1\tgame.example\r\n" + kEnd);
+    EXPECT_EQ(Mode(hosts()), 0640);
+}
+
+TEST_F(HostsStep, AFileWritableInAFolderThatIsNotIsRewrittenInPlace) {
+    const std::string etc = windows / "system32\\drivers\\etc";
+    WriteBytes(hosts(), "127.0.0.1 localhost\n");
+    chmod(Native(hosts()).c_str(), 0666);
+    chmod(Native(etc).c_str(), 0555);
+    {
+        AsPlainUser player;
+        Apply({"10.0.0.1|game.example"});
+    }
+    chmod(Native(etc).c_str(), 0755);
+    EXPECT_EQ(ReadBytes(hosts()), "127.0.0.1 localhost\r\n" + kStart + "10.0.0.1\tgame.example\r\n" + kEnd);
+    EXPECT_EQ(window.statuses, (std::vector<std::string>{"Применение изменений к файлу Hosts", "Файл Hosts изменён"}));
+    EXPECT_EQ(Mode(hosts()), 0666);
+}
+
+TEST_F(HostsStep, AFileThatCannotBeWrittenIsRefusedBeforeAnythingIsShown) {
+    WriteBytes(hosts(), "127.0.0.1 localhost\n");
+    chmod(Native(hosts()).c_str(), 0444);
+    {
+        AsPlainUser player;
+        EXPECT_THROW(Apply({"10.0.0.1|game.example"}), EInOutError);
+    }
+    EXPECT_TRUE(window.statuses.empty());
+    EXPECT_EQ(ReadBytes(hosts()), "127.0.0.1 localhost\n");
+    EXPECT_FALSE(platform::IsFile(hosts() + ".vandrel-new"));
 }
