@@ -65,9 +65,11 @@ TEST_F(ListFixture, AMissingEndLineEndsTheSectionAtTheEndOfTheFile) {
 }
 
 TEST_F(ListFixture, LinesUpToOneMebibyteAreReadWholeAndALongerOneMakesTheListCorrupt) {
-    std::string longPath(kMaxListLine - 4, 'p');
-    auto list = Write("[files_normal]\n" + longPath + "|d|1\n[/files_normal]\n");
-    EXPECT_EQ(list.GetSection("files_normal"), TStringList{longPath + "|d|1"});
+    {
+        std::string longPath(kMaxListLine - 4, 'p');
+        auto list = Write("[files_normal]\n" + longPath + "|d|1\n[/files_normal]\n");
+        EXPECT_EQ(list.GetSection("files_normal"), TStringList{longPath + "|d|1"});
+    } // the reader keeps its file open until here
     // Anywhere in the file, inside a section or not, CRs not counted.
     auto corrupt = Write("[settings]\nRev|1\n[/settings]\n" + std::string(kMaxListLine, 'x') + "\r\n\r\n" +
                          std::string(kMaxListLine + 1, 'y'));
