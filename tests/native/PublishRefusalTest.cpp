@@ -152,6 +152,19 @@ TEST_F(Refusals, AnUnreadableFileStopsARepublishBeforeAnyPayloadOrTheListChanges
     EXPECT_EQ(OutFiles(), before) << "no temporary files are left behind";
 }
 
+TEST_F(Refusals, AFolderLinkThatLoopsIsRefusedAtTheLinkWhileALinkToAFileIsPublished) {
+    Put("real.txt", "real");
+    Put("Game Data/sub/a.dat", "a");
+    ASSERT_EQ(symlink("../real.txt", Native(client / "Game Data\\link.txt").c_str()), 0);
+    ASSERT_EQ(symlink("..", Native(client / "Game Data\\sub\\loop").c_str()), 0);
+    ExpectRefused({"Game Data/sub/loop", "loops"});
+    EXPECT_TRUE(OutFiles().empty());
+    std::filesystem::remove(Native(client / "Game Data\\sub\\loop"));
+    Publish();
+    EXPECT_TRUE(platform::IsFile(out / "Game Data\\link.txt.bz2"));
+    EXPECT_TRUE(platform::IsFile(out / "Game Data\\sub\\a.dat.bz2"));
+}
+
 TEST_F(Refusals, Cp1251NamesArePublishedOnlyWhenAskedForAndOnlyWhenTheCodePageHasThem) {
     Put("Карты/Город.dat", "town");
     ExpectRefused({"non-ASCII", "--cp1251"});

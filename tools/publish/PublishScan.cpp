@@ -75,7 +75,18 @@ ClientScan ScanClient(const PublishOptions& options) {
             if (folder) walk.disable_recursion_pending();
             continue;
         }
-        if (folder) continue;
+        if (folder) {
+            // A link to a folder that holds the link itself would be followed round and round.
+            if (entry.is_symlink(typeError)) {
+                std::error_code resolveError;
+                fs::path target = fs::canonical(entry.path(), resolveError);
+                fs::path parent = fs::canonical(entry.path().parent_path(), resolveError);
+                if (!resolveError && IsInside(parent, target))
+                    throw EPublishError("refusing \"" + relative + "\": a folder link that leads back to a folder "
+                                        "holding it, so it loops (" + target.string() + ")");
+            }
+            continue;
+        }
         fs::file_status status = entry.status(typeError);
         if (fs::exists(status) && !fs::is_regular_file(status))
             throw EPublishError("refusing \"" + relative + "\": not a regular file");
