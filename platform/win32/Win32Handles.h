@@ -43,8 +43,10 @@ public:
     ~InternetHandle() {
         if (h_) InternetCloseHandle(h_);
     }
+    InternetHandle(InternetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
     InternetHandle(const InternetHandle&) = delete;
     InternetHandle& operator=(const InternetHandle&) = delete;
+    InternetHandle& operator=(InternetHandle&&) = delete;
     HINTERNET Get() const { return h_; }
 
 private:

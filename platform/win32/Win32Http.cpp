@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Handles.h"
 
 #include <atomic>
+#include <cstdint>
 
 namespace platform {
 namespace {
@@ -12,38 +13,56 @@ std::atomic<int> stallSeconds{60};
 
 class WinInetBody final : public HttpBody {
 public:
-    WinInetBody(HINTERNET root, HINTERNET url) : root_(root), url_(url) {}
+    WinInetBody(win32::InternetHandle root, win32::InternetHandle url, int64_t announced)
+        : root_(std::move(root)), url_(std::move(url)), announced_(announced) {}
 
     bool Read(void* buffer, size_t count, size_t* received) override {
         DWORD got = 0;
         DWORD ask = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
         BOOL ok = InternetReadFile(url_.Get(), buffer, ask, &got);
         *received = ok ? got : 0;
-        return ok != FALSE;
+        if (!ok) return false;
+        delivered_ += got;
+        // A server that closes the connection cleanly in mid-body ends it early without an error:
+        // a body shorter than its announced length was cut.
+        return got != 0 || announced_ < 0 || delivered_ >= announced_;
     }
 
 private:
     // The URL handle is closed before the root handle (members go in reverse order).
     win32::InternetHandle root_;
     win32::InternetHandle url_;
+    int64_t announced_; // the Content-Length, or -1 when the response has none
+    int64_t delivered_ = 0;
 };
+
+// The response's Content-Length, or -1 when it has none.
+int64_t AnnouncedLength(HINTERNET url) {
+    char text[32];
+    DWORD size = sizeof text, index = 0;
+    if (!HttpQueryInfoA(url, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return -1;
+    int64_t length = 0;
+    for (DWORD i = 0; i < size; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        length = length * 10 + (text[i] - '0');
+    }
+    return size > 0 ? length : -1;
+}
 
 } // namespace
 
 void SetHttpStallTimeout(int seconds) { stallSeconds = seconds; }
 
 std::unique_ptr<HttpBody> OpenUrl(const std::string& url) {
-    HINTERNET root = InternetOpenA("ViDiduzeDuzozod", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!root) return nullptr;
+    win32::InternetHandle root(InternetOpenA("ViDiduzeDuzozod", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!root.Get()) return nullptr;
     DWORD timeout = static_cast<DWORD>(stallSeconds.load()) * 1000;
-    InternetSetOptionA(root, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    HINTERNET handle = InternetOpenUrlA(root, url.c_str(), nullptr, 0, 0, 0);
-    if (!handle) {
-        InternetCloseHandle(root);
-        return nullptr;
-    }
+    InternetSetOptionA(root.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    win32::InternetHandle handle(InternetOpenUrlA(root.Get(), url.c_str(), nullptr, 0, 0, 0));
+    if (!handle.Get()) return nullptr;
     DeleteUrlCacheEntryA(url.c_str());
-    return std::make_unique<WinInetBody>(root, handle);
+    const int64_t announced = AnnouncedLength(handle.Get());
+    return std::make_unique<WinInetBody>(std::move(root), std::move(handle), announced);
 }
 
 } // namespace platform

@@ -57,15 +57,24 @@ void TestHttpServer::ClearRequests() {
     requests_.clear();
 }
 
-void TestHttpServer::Serve(const std::string& path, void* out) {
+void TestHttpServer::Serve(const std::string& requested, void* out) {
     auto& response = *static_cast<httplib::Response*>(out);
     Rule rule{Misbehaviour::ErrorPage, ""};
     bool misbehave = false;
+    std::string path = requested;
+    for (auto [prefix, how] : {std::pair<std::string, Misbehaviour>{".cut/", Misbehaviour::CutBody},
+                               std::pair<std::string, Misbehaviour>{".stall/", Misbehaviour::Stall}}) {
+        if (path.compare(0, prefix.size(), prefix) == 0) {
+            path = path.substr(prefix.size());
+            rule = Rule{how, ""};
+            misbehave = true;
+        }
+    }
     {
         std::lock_guard<std::mutex> guard(lock_);
-        requests_.push_back(path);
+        requests_.push_back(requested);
         auto it = rules_.find(path);
-        if (it != rules_.end()) {
+        if (!misbehave && it != rules_.end()) {
             rule = it->second;
             misbehave = true;
         }

@@ -33,7 +33,9 @@ public:
 
     int Port() const { return port_; }
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-    // urlPath without the leading "/", as in "data/maps/area.dat.bz2".
+    // urlPath without the leading "/", as in "data/maps/area.dat.bz2". A program in another process
+    // (the Windows tests under Wine) asks for a misbehaviour through the path instead: ".cut/P" and
+    // ".stall/P" serve the file P cut short or stalled.
     void Misbehave(const std::string& urlPath, Misbehaviour how, std::string body = std::string());
     void Behave(const std::string& urlPath);
     std::vector<std::string> Requests() const; // url paths in the order asked for

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 using namespace testutil;
 
 namespace {
@@ -56,6 +59,21 @@ TEST_F(Win32Update, DownloadsThroughWinInet) {
     EXPECT_EQ(worker.Progress, 0);
 }
 
+TEST_F(Win32Update, ABodyCutShortOrStalledIsNoDownload) {
+    TInlineWindow window(client.Path() + "\\");
+    GFilesThread worker(window);
+    Serve("half.bin", RandomBytes(200000, 5));
+    platform::SetHttpStallTimeout(2);
+    // The server announces the whole file, sends half and closes the connection cleanly.
+    EXPECT_FALSE(worker.DownloadFile(baseUrl + ".cut/half.bin", client / "cut.bin", true));
+    EXPECT_FALSE(platform::IsFile(client / "cut.bin"));
+    EXPECT_FALSE(worker.DownloadFile(baseUrl + ".stall/half.bin", client / "stall.bin", true));
+    EXPECT_FALSE(platform::IsFile(client / "stall.bin"));
+    platform::SetHttpStallTimeout(60);
+    EXPECT_TRUE(worker.DownloadFile(baseUrl + "half.bin", client / "whole.bin", true));
+    EXPECT_EQ(ReadBytes(client / "whole.bin").size(), 200000u);
+}
+
 TEST_F(Win32Update, AddsMappingsToThePrefixHostsFile) {
     const std::string hosts = platform::WindowsFolder() + "\\system32\\drivers\\etc\\hosts";
     platform::MakeFolders(ExtractFilePath(hosts));
@@ -72,23 +90,42 @@ TEST_F(Win32Update, AddsMappingsToThePrefixHostsFile) {
     EXPECT_EQ(window.Label3Caption, "Файл Hosts изменён");
 }
 
-TEST_F(Win32Update, AWholeRunInstallsTheServedClient) {
-    const std::string game = RandomBytes(50000, 4);
-    const std::string packed = Compress(game);
-    Serve("run\\system\\zr.exe.bz2", packed);
-    Serve("run\\files.lst.bz2",
-          Compress("[settings]\r\nRev|4\r\nModHosts|0\r\n[/settings]\r\n[files_critical]\r\nsystem\\zr.exe|" +
-                   Md5Hex(game) + "|" + std::to_string(packed.size()) + "\r\n[/files_critical]\r\n"));
+TEST_F(Win32Update, AWholeRunInstallsTheServedClientWhateverItsNames) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"system\\zr.exe", RandomBytes(50000, 4)}, {"Game Data\\file with spaces.txt", "spaces"}, {"a#b.txt", "hash"}};
+    std::string entries;
+    for (auto& [path, content] : files) {
+        const std::string packed = Compress(content);
+        Serve("run\\" + path + ".bz2", packed);
+        entries += path + "|" + Md5Hex(content) + "|" + std::to_string(packed.size()) + "\r\n";
+    }
+    const std::string settings = "[settings]\r\nRev|4\r\nModHosts|0\r\n[/settings]\r\n";
+    Serve("run\\files.lst.bz2", Compress(settings + "[files_critical]\r\n" + entries + "[/files_critical]\r\n"));
     const std::string before = platform::CurrentFolder();
     platform::SetCurrentFolder(client.Path());
     TInlineWindow window(client.Path() + "\\");
-    GFilesThread worker(window);
-    worker.BaseURL = baseUrl + "run";
-    worker.FullCheck = true;
-    worker.Execute();
-    platform::SetCurrentFolder(before);
+    auto run = [&] {
+        GFilesThread worker(window);
+        worker.BaseURL = baseUrl + "run";
+        worker.FullCheck = true;
+        worker.Execute();
+    };
+    run();
     EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
-    EXPECT_EQ(ReadBytes(client / "system\\zr.exe"), game);
+    for (auto& [path, content] : files) EXPECT_EQ(ReadBytes(client / path), content) << path;
     EXPECT_FALSE(platform::IsFile(client / "files.lst"));
     EXPECT_EQ(ReadBytes(client / "_settings.ini"), "[main]\r\nAtRevision=4\r\n");
+
+    // A path past the 260-character limit of the ANSI file functions fails alone; the pass goes on.
+    const std::string deep = "deep\\" + std::string(150, 'd') + "\\" + std::string(150, 'e') + ".dat";
+    const std::string after = Compress("after");
+    Serve("run\\after.txt.bz2", after);
+    Serve("run\\files.lst.bz2", Compress(settings + "[files_normal]\r\n" + deep + "|" + Md5Hex("x") + "|10\r\n" +
+                                             "after.txt|" + Md5Hex("after") + "|" + std::to_string(after.size()) +
+                                             "\r\n[/files_normal]\r\n"));
+    run();
+    platform::SetCurrentFolder(before);
+    EXPECT_EQ(window.Label3Caption, "Обновление неудалось");
+    EXPECT_EQ(ReadBytes(client / "after.txt"), "after");
+    EXPECT_FALSE(platform::IsFile(client / "files.lst"));
 }
