@@ -105,3 +105,9 @@ std::string TListFile::GetValue(const std::string& section, const std::string& k
     });
     return value;
 }
+
+TFileEntry TFileEntry::Parse(const std::string& line) {
+    const TStringList fields = SplitReversed(line, "|");
+    const std::string& path = ItemAt(fields, 2);
+    return TFileEntry{path, fields[1], fields[0]};
+}

@@ -42,5 +42,19 @@ public:
     EListLineTooLong() : Exception("The update list is corrupt: a line is longer than 1 MiB") {}
 };
 
+// A file entry of the sections files_critical, files_normal and self: path|digest|size, read from the
+// end of the line (fields before these three are ignored). Every reader of entries parses them here.
+struct TFileEntry {
+    std::string Path;     // relative to the install folder, "\" between folder names
+    std::string Digest;   // MD5 of the file's contents, 32 hexadecimal digits
+    std::string SizeText; // the compressed payload's size in bytes, as the line writes it
+
+    // EStringListError when the line has fewer than three fields. The size is not looked at yet:
+    // callers convert it only where a bad size is to raise.
+    static TFileEntry Parse(const std::string& line);
+    // The size as a number; EConvertError when it is not a decimal integer.
+    int32_t Size() const { return StrToInt(SizeText); }
+};
+
 // The marker that GetSection returns for a missing or empty section.
 extern const char* const kListFail;

@@ -18,8 +18,8 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         if (Cancelled()) break;
         Progress = static_cast<int32_t>(i);
         SetTotalProgress();
-        const TStringList fields = SplitReversed(lines[i], "|");
-        const std::string& path = ItemAt(fields, 2);
+        const TFileEntry entry = TFileEntry::Parse(lines[i]);
+        const std::string& path = entry.Path;
         Show(std::string(status::kChecking) + " " + path);
 
         bool outdated = true;
@@ -31,12 +31,12 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
             if (platform::IsFile(InstallDir + path)) {
                 TMD5Digest digest;
                 DigestFile(InstallDir + path, digest);
-                outdated = DigestToHex(digest) != fields[1];
+                outdated = DigestToHex(digest) != entry.Digest;
             }
         }
         if (outdated) {
             InstallQueue.push_back(lines[i]);
-            StrToInt(fields[0]); // a size that is no number ends the run here
+            entry.Size(); // a size that is no number ends the run here
         }
     }
     Progress = 0;
@@ -73,15 +73,15 @@ void GFilesThread::InstallFiles() {
         bool failed = false;
         size_t i = 0;
         while (i < m && !Terminated()) {
-            const TStringList fields = SplitReversed(InstallQueue[i], "|");
-            const std::string& path = ItemAt(fields, 2);
+            const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
+            const std::string& path = entry.Path;
             if (!IsSafeRelativePath(path)) {
                 StatusText = status::kFailed;
                 failed = true;
             } else {
                 Show(status::kDownloading + path);
                 TargetGauge = 0;
-                Progress = StrToInt(fields[0]);
+                Progress = entry.Size();
                 SetGaugeMax();
                 const std::string local = InstallDir + path;
                 const std::string folder = ExtractFilePath(local);
@@ -95,7 +95,7 @@ void GFilesThread::InstallFiles() {
                     StatusText = status::kFailed;
                     failed = true;
                     break;
-                } else if (!BackUpAndUnpack(path, fields[1])) {
+                } else if (!BackUpAndUnpack(path, entry.Digest)) {
                     StatusText = status::kFailed;
                     failed = true;
                 }

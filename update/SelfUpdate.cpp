@@ -2,6 +2,7 @@
 // file ends the launcher, swaps the files and starts the new one.
 #include "platform/Platform.h"
 #include "support/Errors.h"
+#include "support/LstFile.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/GetFilesThr.h"
@@ -32,8 +33,8 @@ void WriteUpdateBatch(const std::string& name) {
 
 void GFilesThread::SelfUpdate(const std::string& entry) {
     if (entry.empty()) return;
-    const TStringList fields = SplitReversed(entry, "|");
-    const std::string& name = ItemAt(fields, 2);
+    const TFileEntry self = TFileEntry::Parse(entry);
+    const std::string& name = self.Path;
     // The name goes into the batch file unquoted and becomes a path: anything but a plain file name is
     // refused before anything is read, fetched or written.
     if (!IsPlainFileName(name)) {
@@ -43,8 +44,8 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     const std::string local = InstallDir + name;
     TMD5Digest digest;
     DigestFile(local, digest);
-    if (DigestToHex(digest) == fields[1]) return;
-    StrToInt(fields[0]);
+    if (DigestToHex(digest) == self.Digest) return;
+    self.Size(); // a size that is no number ends the run before anything is fetched
     const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, name), local + ".bz2", true);
     if (fetched == TDownloadResult::CannotCreate) {
         Show(status::kSelfFailed); // a name too long for the install folder
@@ -52,7 +53,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     }
     if (fetched != TDownloadResult::Complete) return;
     try {
-        UnpackInPlace(local + ".bz2", InstallDir + name + ".New", fields[1]);
+        UnpackInPlace(local + ".bz2", InstallDir + name + ".New", self.Digest);
         WriteUpdateBatch(name);
         RunProgram(InstallDir + "Update.bat");
     } catch (...) {

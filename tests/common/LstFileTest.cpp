@@ -83,3 +83,14 @@ TEST_F(ListFixture, AMissingFileRaisesTheInputOutputError) {
     EXPECT_THROW(list.GetSection("settings"), EInOutError);
     EXPECT_THROW(list.GetValue("settings", "Rev"), EInOutError);
 }
+
+TEST(FileEntry, ReadsPathDigestAndSizeFromTheEndAndConvertsTheSizeOnlyWhenAsked) {
+    TFileEntry entry = TFileEntry::Parse("ignored|system\\zr.exe||0123|77");
+    EXPECT_EQ(entry.Path, "system\\zr.exe");
+    EXPECT_EQ(entry.Digest, "0123");
+    EXPECT_EQ(entry.Size(), 77);
+    EXPECT_THROW(TFileEntry::Parse("only|two"), EStringListError);
+    TFileEntry badSize = TFileEntry::Parse("a|b|big");
+    EXPECT_EQ(badSize.Path, "a");
+    EXPECT_THROW(badSize.Size(), EConvertError);
+}

@@ -39,14 +39,17 @@ std::vector<ListEntry> ReadEntries(TListFile& reader, const std::string& section
     TStringList lines = reader.GetSection(section);
     if (lines.empty() || lines[0] == kListFail) return entries;
     for (const std::string& line : lines) {
-        TStringList fields = SplitReversed(line, "|");
-        if (fields.size() < 3)
-            throw EPublishError(where + ": the " + section + " line \"" + line + "\" has fewer than three fields");
-        ListEntry entry;
-        entry.path = fields[2];
-        entry.digest = fields[1];
+        TFileEntry parsed;
         try {
-            entry.payloadSize = StrToInt(fields[0]);
+            parsed = TFileEntry::Parse(line);
+        } catch (const EStringListError&) {
+            throw EPublishError(where + ": the " + section + " line \"" + line + "\" has fewer than three fields");
+        }
+        ListEntry entry;
+        entry.path = parsed.Path;
+        entry.digest = parsed.Digest;
+        try {
+            entry.payloadSize = parsed.Size();
         } catch (const EConvertError&) {
             throw EPublishError(where + ": the " + section + " line \"" + line + "\" has no numeric size");
         }

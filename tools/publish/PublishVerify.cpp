@@ -132,17 +132,19 @@ private:
     }
 
     bool ParseEntry(Entry& entry) {
-        TStringList fields = SplitReversed(entry.line, "|");
-        if (fields.size() < 3) {
+        TFileEntry parsed;
+        try {
+            parsed = TFileEntry::Parse(entry.line);
+        } catch (const EStringListError&) {
             report_.problems.push_back(entry.section + ": \"" + entry.line + "\" has fewer than three fields");
             return false;
         }
-        entry.path = fields[2];
-        entry.digest = fields[1];
+        entry.path = parsed.Path;
+        entry.digest = parsed.Digest;
         try {
-            entry.size = StrToInt(fields[0]);
+            entry.size = parsed.Size();
         } catch (const EConvertError&) {
-            Problem(entry, "the size \"" + fields[0] + "\" is not a number");
+            Problem(entry, "the size \"" + parsed.SizeText + "\" is not a number");
             return false;
         }
         if (entry.size < 0) Problem(entry, "negative size");
