@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/PosixPaths.h"
 #include "platform/posix/PosixTesting.h"
+#include "platform/posix/UniqueFd.h"
 #include "support/Errors.h"
 
 #include <cerrno>
@@ -17,6 +18,7 @@
 namespace platform {
 
 using posix::NativePath;
+using posix::UniqueFd;
 
 bool IsFile(const std::string& path) {
     struct stat st;
@@ -43,49 +45,28 @@ bool MakeFolders(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return IsFile(path) && unlink(NativePath(path).c_str()) == 0; }
 
-bool CanWrite(const std::string& path) {
-    int fd = open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
-}
+bool CanWrite(const std::string& path) { return UniqueFd(open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC)).Valid(); }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-    int in = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    UniqueFd in(open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(in);
-        return false;
-    }
-    int out = open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
+    if (!in.Valid() || fstat(in.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    UniqueFd out(open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777));
+    if (!out.Valid()) return false;
     std::vector<char> buffer(1 << 20);
-    bool ok = true;
     for (;;) {
-        ssize_t got = read(in, buffer.data(), buffer.size());
+        ssize_t got = read(in.Get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
+        if (got < 0) return false;
+        if (got == 0) break;
         for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(out, buffer.data() + done, got - done);
+            ssize_t put = write(out.Get(), buffer.data() + done, got - done);
             if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                ok = false;
-                break;
-            }
+            if (put <= 0) return false;
             done += put;
         }
-        if (!ok) break;
     }
-    close(in);
-    if (close(out) != 0) ok = false;
-    return ok;
+    return out.Close();
 }
 
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
@@ -168,10 +149,7 @@ std::string OwnExecutablePath() {
 // ---- File -----------------------------------------------------------------------------------------
 
 struct File::Impl {
-    int fd = -1;
-    ~Impl() {
-        if (fd >= 0) ::close(fd);
-    }
+    UniqueFd fd;
 };
 
 File::File() = default;
@@ -180,43 +158,39 @@ File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
 File File::OpenRead(const std::string& path) {
-    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    UniqueFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
-    }
-    if (fd < 0) throw EFOpenError(path);
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
     File file;
     file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = fd;
+    file.impl_->fd = std::move(fd);
     return file;
 }
 
 File File::Create(const std::string& path) {
-    int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw EFCreateError(path);
+    UniqueFd fd(open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid()) throw EFCreateError(path);
     File file;
     file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = fd;
+    file.impl_->fd = std::move(fd);
     return file;
 }
 
 File File::Rewrite(const std::string& path) {
-    int fd = open(NativePath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw EFCreateError(path);
+    UniqueFd fd(open(NativePath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!fd.Valid()) throw EFCreateError(path);
     File file;
     file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = fd;
+    file.impl_->fd = std::move(fd);
     return file;
 }
 
-bool File::IsOpen() const { return impl_ && impl_->fd >= 0; }
+bool File::IsOpen() const { return impl_ && impl_->fd.Valid(); }
 
 size_t File::Read(void* buffer, size_t count) {
     if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     for (;;) {
-        ssize_t got = ::read(impl_->fd, buffer, count);
+        ssize_t got = ::read(impl_->fd.Get(), buffer, count);
         if (got >= 0) return static_cast<size_t>(got);
         if (errno != EINTR) throw EInOutError(IoError::ReadFault);
     }
@@ -226,7 +200,7 @@ void File::Write(const void* buffer, size_t count) {
     if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     const char* p = static_cast<const char*>(buffer);
     while (count > 0) {
-        ssize_t put = ::write(impl_->fd, p, count);
+        ssize_t put = ::write(impl_->fd.Get(), p, count);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) throw EInOutError(IoError::WriteFault);
         p += put;
@@ -237,7 +211,7 @@ void File::Write(const void* buffer, size_t count) {
 int64_t File::Seek(int64_t offset, Origin origin) {
     if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
-    off_t at = lseek(impl_->fd, static_cast<off_t>(offset), whence);
+    off_t at = lseek(impl_->fd.Get(), static_cast<off_t>(offset), whence);
     if (at < 0) throw EInOutError(IoError::SeekFault);
     return at;
 }
@@ -245,21 +219,19 @@ int64_t File::Seek(int64_t offset, Origin origin) {
 int64_t File::Size() {
     if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
     struct stat st;
-    if (fstat(impl_->fd, &st) != 0) throw EInOutError(IoError::ReadFault);
+    if (fstat(impl_->fd.Get(), &st) != 0) throw EInOutError(IoError::ReadFault);
     return st.st_size;
 }
 
 void File::Close() {
     if (!IsOpen()) return;
-    int fd = impl_->fd;
-    impl_->fd = -1;
-    if (::close(fd) != 0) throw EInOutError(IoError::WriteFault);
+    if (!impl_->fd.Close()) throw EInOutError(IoError::WriteFault);
 }
 
 // ---- MappedFile -----------------------------------------------------------------------------------
 
 struct MappedFile::Impl {
-    int fd = -1;
+    UniqueFd fd;
     uint64_t size = 0;
     void* view = nullptr;
     size_t viewLength = 0;
@@ -267,24 +239,18 @@ struct MappedFile::Impl {
         if (view) munmap(view, viewLength);
         view = nullptr;
     }
-    ~Impl() {
-        Unmap();
-        if (fd >= 0) ::close(fd);
-    }
+    ~Impl() { Unmap(); }
 };
 
 MappedFile::MappedFile() : impl_(std::make_unique<Impl>()) {}
 MappedFile::~MappedFile() = default;
 
 bool MappedFile::Open(const std::string& path) {
-    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    impl_ = std::make_unique<Impl>(); // a file opened before is released first
+    UniqueFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    impl_->fd = fd;
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    impl_->fd = std::move(fd);
     impl_->size = static_cast<uint64_t>(st.st_size);
     return true;
 }
@@ -295,8 +261,8 @@ size_t MappedFile::ViewGranularity() { return static_cast<size_t>(sysconf(_SC_PA
 
 const unsigned char* MappedFile::View(uint64_t offset, size_t length) {
     impl_->Unmap();
-    if (impl_->fd < 0 || length == 0) return nullptr;
-    void* view = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, impl_->fd, static_cast<off_t>(offset));
+    if (!impl_->fd.Valid() || length == 0) return nullptr;
+    void* view = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, impl_->fd.Get(), static_cast<off_t>(offset));
     if (view == MAP_FAILED) return nullptr;
     madvise(view, length, MADV_SEQUENTIAL);
     impl_->view = view;

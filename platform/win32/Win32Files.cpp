@@ -196,6 +196,7 @@ MappedFile::MappedFile() : impl_(std::make_unique<Impl>()) {}
 MappedFile::~MappedFile() = default;
 
 bool MappedFile::Open(const std::string& path) {
+    impl_ = std::make_unique<Impl>(); // a file opened before is released first, its view with it
     Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.Valid()) return false;

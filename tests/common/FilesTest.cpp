@@ -62,3 +62,19 @@ TEST(RunProgram, AFolderThatCannotBeMadeCurrentRaisesBeforeAnythingStarts) {
     EXPECT_THROW(RunProgram(dir / "no-such-folder\\zr.exe"), EInOutError);
     EXPECT_EQ(platform::CurrentFolder(), before);
 }
+
+TEST(Files, AMappedFileOpenedAgainShowsTheNewFileOnly) {
+    TempDir dir;
+    WriteBytes(dir / "first", std::string(100, '1'));
+    WriteBytes(dir / "second", std::string(50, '2'));
+    platform::MappedFile file;
+    ASSERT_TRUE(file.Open(dir / "first"));
+    ASSERT_NE(file.View(0, 100), nullptr);
+    ASSERT_TRUE(file.Open(dir / "second"));
+    EXPECT_EQ(file.Size(), 50u);
+    const unsigned char* view = file.View(0, 50);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view), 50), std::string(50, '2'));
+    EXPECT_FALSE(file.Open(dir / "missing"));
+    EXPECT_EQ(file.View(0, 50), nullptr);
+}
