@@ -9,40 +9,8 @@ using namespace testutil;
 
 namespace {
 
-// A stream over bytes held in memory.
-class TBytesStream : public TStream {
-public:
-    explicit TBytesStream(std::string bytes) : bytes_(std::move(bytes)) {}
-    int32_t Read(void* buffer, int32_t count) override {
-        int64_t n = std::min<int64_t>(count, static_cast<int64_t>(bytes_.size()) - position_);
-        if (n <= 0) return 0;
-        memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
-        position_ += n;
-        return static_cast<int32_t>(n);
-    }
-    int32_t Write(const void* buffer, int32_t count) override {
-        bytes_.replace(static_cast<size_t>(position_), static_cast<size_t>(count), static_cast<const char*>(buffer),
-                       static_cast<size_t>(count));
-        position_ += count;
-        return count;
-    }
-    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
-    int64_t Seek64(int64_t offset, TSeekOrigin origin) override {
-        int64_t base = origin == TSeekOrigin::soBeginning ? 0
-                       : origin == TSeekOrigin::soCurrent ? position_
-                                                          : static_cast<int64_t>(bytes_.size());
-        position_ = base + offset;
-        return position_;
-    }
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-    int64_t position_ = 0;
-};
-
 std::string UnpackBytes(const std::string& compressed) {
-    TBytesStream source(compressed), target("");
+    TMemoryStream source(compressed), target("");
     UnpackStream(source, target);
     return target.Bytes();
 }
@@ -83,7 +51,7 @@ TEST(BZip2, RejectsWhatIsNotOneWholeStream) {
 
 TEST(BZip2, SeeksForwardOrBackToTheStartOnly) {
     std::string text = RandomBytes(5000, 4);
-    TBytesStream source(Compress(text));
+    TMemoryStream source(Compress(text));
     TBZDecompressionStream stream(source);
     char buffer[1000];
     ASSERT_EQ(stream.Read(buffer, 1000), 1000);
@@ -107,7 +75,7 @@ TEST(BZip2, SeeksForwardOrBackToTheStartOnly) {
 
 TEST(BZip2, ReadsFromWhereTheSourceWasLeftEvenIfSomeoneMovedIt) {
     std::string text = RandomBytes(200000, 5);
-    TBytesStream source(Compress(text));
+    TMemoryStream source(Compress(text));
     TBZDecompressionStream stream(source);
     std::string out(100, '\0');
     ASSERT_EQ(stream.Read(&out[0], 100), 100);
@@ -120,7 +88,7 @@ TEST(BZip2, ReadsFromWhereTheSourceWasLeftEvenIfSomeoneMovedIt) {
 TEST(BZip2, ReportsProgressAndDigestsWhatItWrites) {
     std::string text = RandomBytes(400000, 6);
     std::string packed = Compress(text);
-    TBytesStream source(packed), target("");
+    TMemoryStream source(packed), target("");
     RecordingObserver observer;
     TMD5Context digest;
     UnpackStream(source, target, &observer, &digest);
@@ -133,7 +101,7 @@ TEST(BZip2, ReportsProgressAndDigestsWhatItWrites) {
     EXPECT_EQ(observer.finished, 1);
 
     // A failing unpack still ends its progress report.
-    TBytesStream bad("not bzip2"), sink("");
+    TMemoryStream bad("not bzip2"), sink("");
     RecordingObserver failing;
     EXPECT_THROW(UnpackStream(bad, sink, &failing), EBZDecompressionError);
     EXPECT_EQ(failing.finished, 1);

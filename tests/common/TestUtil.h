@@ -1,6 +1,9 @@
 // Helpers shared by the native and the Windows tests.
 #pragma once
 
+#include "platform/Platform.h"
+#include "support/Stream.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,5 +37,27 @@ std::string Md5Hex(const std::string& bytes);
 std::string Md5OfFile(const std::string& path);
 // The message of the exception the action raises, or "(no error)".
 std::string ErrorOf(const std::function<void()>& action);
+
+// A stream over bytes held in memory; writes overwrite or extend at the position.
+class TMemoryStream : public TStream {
+public:
+    explicit TMemoryStream(std::string bytes = std::string()) : bytes_(std::move(bytes)) {}
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
+    int64_t Seek64(int64_t offset, TSeekOrigin origin) override;
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    int64_t position_ = 0;
+};
+
+// Puts the process's current folder back when it goes (declare it after the TempDir it may point
+// into, so the folder is left before it is deleted).
+struct RestoreFolder {
+    std::string folder = platform::CurrentFolder();
+    ~RestoreFolder() { platform::SetCurrentFolder(folder); }
+};
 
 } // namespace testutil

@@ -13,36 +13,8 @@ using namespace testutil;
 
 namespace {
 
-// A stream over a string, for unpacking payloads in memory with the launcher's unpacker.
-class StringStream : public TStream {
-public:
-    explicit StringStream(std::string bytes = std::string()) : bytes_(std::move(bytes)) {}
-    int32_t Read(void* buffer, int32_t count) override {
-        int32_t n = static_cast<int32_t>(std::min<int64_t>(count, int64_t(bytes_.size()) - position_));
-        std::copy_n(bytes_.data() + position_, n, static_cast<char*>(buffer));
-        position_ += n;
-        return n;
-    }
-    int32_t Write(const void* buffer, int32_t count) override {
-        bytes_.append(static_cast<const char*>(buffer), count);
-        return count;
-    }
-    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
-    int64_t Seek64(int64_t offset, TSeekOrigin origin) override {
-        position_ = origin == TSeekOrigin::soBeginning ? offset
-                    : origin == TSeekOrigin::soCurrent ? position_ + offset
-                                                       : int64_t(bytes_.size()) + offset;
-        return position_;
-    }
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-    int64_t position_ = 0;
-};
-
 std::string Unpack(const std::string& payload) {
-    StringStream source(payload), target;
+    TMemoryStream source(payload), target;
     UnpackStream(source, target);
     return target.Bytes();
 }
@@ -51,7 +23,7 @@ std::string Unpack(const std::string& payload) {
 // block to join and is published as compressed).
 std::string PublishCompress(const std::string& data) {
     if (data.empty()) return CompressBytes("", 0);
-    StringStream target;
+    TMemoryStream target;
     TBZBlockJoiner joiner(target);
     for (size_t at = 0; at < data.size(); at += kPieceSize)
         for (const std::string& stream : CompressPiece(data.data() + at, std::min(kPieceSize, data.size() - at)))
@@ -166,7 +138,7 @@ TEST(PublishCompress, APieceTooLargeForOneBlockIsCutAndStillJoinsCorrectly) {
 }
 
 TEST(PublishCompress, AStreamWithoutExactlyOneBlockCannotBeJoined) {
-    StringStream target;
+    TMemoryStream target;
     TBZBlockJoiner joiner(target);
     EXPECT_THROW(joiner.Add(CompressBytes("", 0)), EBZCompressionError);
     EXPECT_THROW(joiner.Add("BZh9 not a stream at all, just text"), EBZCompressionError);

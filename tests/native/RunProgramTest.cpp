@@ -21,16 +21,11 @@ bool WaitForFile(const std::string& path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return platform::IsFile(path);
 }
-
-struct RestoreFolder {
-    std::string folder = platform::CurrentFolder();
-    ~RestoreFolder() { platform::SetCurrentFolder(folder); }
-};
 } // namespace
 
 TEST(RunProgram, StartsTheProgramInItsOwnFolderEvenWithBlanksAndLongPaths) {
-    RestoreFolder restore;
     TempDir dir;
+    RestoreFolder restore; // back out of dir before it is deleted
     std::string folder = dir / ("Program Files\\" + std::string(120, 'g') + "\\system");
     ASSERT_TRUE(platform::MakeFolders(folder));
     std::string program = folder + "\\zr.exe";

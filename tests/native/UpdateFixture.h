@@ -21,10 +21,7 @@ namespace testutil {
 class TRecordingWindow : public TMainWindowState {
 public:
     explicit TRecordingWindow(std::string installDir) : TMainWindowState(std::move(installDir)) {}
-    void Synchronize(const std::function<void()>& fn) override {
-        ++synchronizedCalls;
-        fn();
-    }
+    void Synchronize(const std::function<void()>& fn) override { fn(); }
     void ShowStatus(const std::string& text) override {
         statuses.push_back(text);
         TMainWindowState::ShowStatus(text);
@@ -37,7 +34,6 @@ public:
     std::vector<std::string> statuses;
     std::vector<std::string> revisions;
     std::function<void(const std::string&)> onStatus;
-    int synchronizedCalls = 0;
 };
 
 struct ListEntry {

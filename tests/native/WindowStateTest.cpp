@@ -1,5 +1,6 @@
 #include "app/MainWindowState.h"
 #include "support/Errors.h"
+#include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -50,10 +51,7 @@ TEST(MainWindowState, SizesTheBarFromTheOverallGaugeRoundingHalvesToEven) {
     EXPECT_EQ(TMainWindowState::BarWidth(100, 378), 378);
 
     testutil::TempDir dir;
-    struct InlineWindow : TMainWindowState {
-        using TMainWindowState::TMainWindowState;
-        void Synchronize(const std::function<void()>& fn) override { fn(); }
-    } window(dir.Path() + "\\");
+    testutil::TInlineWindow window(dir.Path() + "\\");
     window.SetGaugeMax(1, 4);
     window.SetTotalProgress(1);
     EXPECT_EQ(window.Shape1Width, 94);

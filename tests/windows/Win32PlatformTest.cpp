@@ -9,13 +9,6 @@
 
 using namespace testutil;
 
-namespace {
-struct RestoreFolder {
-    std::string folder = platform::CurrentFolder();
-    ~RestoreFolder() { platform::SetCurrentFolder(folder); }
-};
-} // namespace
-
 TEST(Win32Digest, ReadsAFileHeldOpenForWritingAndRefusesOneHeldExclusively) {
     TempDir dir;
     WriteBytes(dir / "open.dat", "abc");
@@ -35,8 +28,8 @@ TEST(Win32Digest, ReadsAFileHeldOpenForWritingAndRefusesOneHeldExclusively) {
 TEST(Win32RunProgram, StartsAQuotedPathInItsOwnFolder) {
     const char* marker = getenv("VANDREL_MARKER");
     ASSERT_NE(marker, nullptr) << "VANDREL_MARKER names the stand-in game";
-    RestoreFolder restore;
     TempDir dir;
+    RestoreFolder restore; // back out of dir before it is deleted
     // Blanks in the path: unquoted, "...\Program" would be started instead.
     std::string folder = dir / ("Program Files\\" + std::string(110, 'g') + "\\system");
     ASSERT_TRUE(platform::MakeFolders(folder));

@@ -1,8 +1,8 @@
 // The update engine's Win32 pieces for real: WinINet downloads from the loopback server, the hosts
 // file of the Wine prefix, and one whole update run.
-#include "app/MainWindowState.h"
 #include "platform/Platform.h"
 #include "support/Misc.h"
+#include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
 #include "update/GetFilesThr.h"
 
@@ -14,12 +14,6 @@
 using namespace testutil;
 
 namespace {
-
-class TInlineWindow : public TMainWindowState {
-public:
-    using TMainWindowState::TMainWindowState;
-    void Synchronize(const std::function<void()>& fn) override { fn(); }
-};
 
 class Win32Update : public ::testing::Test {
 protected:
