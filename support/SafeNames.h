@@ -19,3 +19,10 @@ inline bool IsSafeRelativePath(const std::string& path) { return UnsafePathReaso
 // (blank , ; = & | < > ^ % " ! ( )).
 std::string UnsafeSelfNameReason(const std::string& name);
 inline bool IsPlainFileName(const std::string& name) { return UnsafeSelfNameReason(name).empty(); }
+
+// What the launcher calls the files it keeps beside a listed file while installing it: the payload
+// (".bz2") and the unpacked file until it is complete and verified (as short as ".bz2", so a path
+// that fits with the one fits with the other). The check pass deletes such files, so a client may
+// not list them beside the file they belong to.
+constexpr const char* kPayloadSuffix = ".bz2";
+constexpr const char* kUnpackSuffix = ".~up";

@@ -26,7 +26,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         // A path that leads outside the install folder is never looked at; the install pass refuses it.
         if (IsSafeRelativePath(path)) {
             // A payload or an unpacked temporary left by a run that was killed is removed.
-            platform::RemoveFile(InstallDir + path + ".bz2");
+            platform::RemoveFile(InstallDir + path + kPayloadSuffix);
             platform::RemoveFile(InstallDir + path + kUnpackSuffix);
             if (platform::IsFile(InstallDir + path)) {
                 TMD5Digest digest;

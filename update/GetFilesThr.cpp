@@ -123,8 +123,6 @@ bool SameDigestValue(const std::string& a, const std::string& b) {
 }
 } // namespace
 
-const char* const kUnpackSuffix = ".~up";
-
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
                                  const std::string& digest) {
     const std::string temporary = destination + kUnpackSuffix;

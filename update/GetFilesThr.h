@@ -5,6 +5,7 @@
 #include "support/BZip2.h"
 #include "support/Download.h"
 #include "support/Misc.h"
+#include "support/SafeNames.h"
 #include "update/UpdateWindow.h"
 
 #include <atomic>
@@ -43,10 +44,6 @@ extern const char* const kHostsApplying; // "Применение изменен
 extern const char* const kHostsChanged;  // "Файл Hosts изменён"
 extern const char* const kSelfFailed;    // "Update Failed"
 } // namespace status
-
-// What a file being unpacked is called beside its destination until it is complete and verified. As
-// short as a payload's ".bz2", so a path that fits with the one fits with the other.
-extern const char* const kUnpackSuffix;
 
 class GFilesThread : private UnpackObserver {
 public:

@@ -105,8 +105,11 @@ TEST_F(Refusals, ClashesOnWindowsAndBetweenAPayloadAndAFileAreRefused) {
     std::filesystem::remove_all(Native(client.Path()));
     Put("maps/town.dat", "town");
     Put("maps/town.dat.bz2", "town packed by hand");
-    ExpectRefused({"maps\\town.dat.bz2", "downloads the payload"});
+    ExpectRefused({"maps\\town.dat.bz2", "downloads or unpacks"});
     std::filesystem::remove(Native(client / "maps\\town.dat.bz2"));
+    Put("maps/town.dat.~up", "looks like a half-unpacked town");
+    ExpectRefused({"maps\\town.dat.~up", "downloads or unpacks"});
+    std::filesystem::remove(Native(client / "maps\\town.dat.~up"));
     Put("Maps", "a file named like a folder");
     ExpectRefused({"folder of the same name"});
 }

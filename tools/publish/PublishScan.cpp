@@ -1,6 +1,7 @@
 #include "tools/publish/PublishScan.h"
 
 #include "platform/Platform.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 
 #include <algorithm>
@@ -112,11 +113,15 @@ ClientScan ScanClient(const PublishOptions& options) {
         if (folders.count(lower))
             throw EPublishError("refusing \"" + file.listPath + "\": a folder of the same name (ignoring letter case) "
                                 "holds other files");
-        // The launcher downloads a payload to the file's path + ".bz2" and deletes it after unpacking.
-        if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".bz2") == 0 &&
-            seen.count(lower.substr(0, lower.size() - 4)))
-            throw EPublishError("refusing \"" + file.listPath + "\": the launcher downloads the payload of \"" +
-                                seen[lower.substr(0, lower.size() - 4)] + "\" to this very name and deletes it");
+        // The launcher downloads a payload to the file's path + ".bz2", unpacks it to the path +
+        // ".~up", and deletes both beside every listed file.
+        for (const std::string suffix : {kPayloadSuffix, kUnpackSuffix}) {
+            const size_t n = suffix.size();
+            if (lower.size() > n && lower.compare(lower.size() - n, n, suffix) == 0 &&
+                seen.count(lower.substr(0, lower.size() - n)))
+                throw EPublishError("refusing \"" + file.listPath + "\": the launcher downloads or unpacks \"" +
+                                    seen[lower.substr(0, lower.size() - n)] + "\" under this very name and deletes it");
+        }
     }
     if (!options.selfName.empty() && !scan.self)
         throw EPublishError("the launcher's exe " + options.selfName + " is not in the client's root folder " +
