@@ -12,14 +12,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     TListFile list(path);
-    for (const char* section : {"settings", "hosts", "self", "files_critical", "files_normal"}) {
-        TStringList lines = list.GetSection(section);
-        if (lines.empty()) __builtin_trap();
-        for (const std::string& line : lines)
-            if (line.empty() || line.find('\n') != std::string::npos || line.find('\r') != std::string::npos)
-                __builtin_trap();
+    try {
+        for (const char* section : {"settings", "hosts", "self", "files_critical", "files_normal"}) {
+            TStringList lines = list.GetSection(section);
+            if (lines.empty()) __builtin_trap();
+            for (const std::string& line : lines) {
+                if (line.empty() || line.find('\n') != std::string::npos || line.find('\r') != std::string::npos)
+                    __builtin_trap();
+                if (line.size() > kMaxListLine) __builtin_trap();
+            }
+        }
+        list.GetValue("settings", "Rev");
+        list.GetValue("settings", "ModHosts");
+    } catch (const EListLineTooLong&) {
+        // a corrupt list, refused as such
     }
-    list.GetValue("settings", "Rev");
-    list.GetValue("settings", "ModHosts");
     return 0;
 }
