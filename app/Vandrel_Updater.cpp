@@ -1,0 +1,44 @@
+// The launcher's entry: COM for the window thread, the main window, the hidden settings dialog, and
+// the message loop until the main window closes.
+#include "app/Shell.h"
+#include "app/UnitMain.h"
+
+#include <objbase.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // A single-threaded apartment: the shortcut object and the news browser need it.
+    OleInitialize(nullptr);
+    // The taskbar button belongs to an application window titled "Vandrel_Updater" that owns the
+    // main window, whose own caption stays "FormMain".
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hIcon = LoadIconW(wc.hInstance, L"MAINICON");
+    wc.lpszClassName = L"VandrelApplication";
+    RegisterClassExW(&wc);
+    HWND application = CreateWindowExW(0, wc.lpszClassName, kApplicationTitle,
+                                       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr,
+                                       nullptr, wc.hInstance, nullptr);
+    std::unique_ptr<TFMain> FMain;
+    try {
+        FMain = std::make_unique<TFMain>(BuiltInBranding(), application);
+    } catch (const std::exception& error) {
+        ShowException(error);
+        return 1;
+    }
+    FMain->Show();
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    // A run still in progress is not waited for: every file it touches is old or new at any moment,
+    // so the process ends here without unwinding what the worker still uses.
+    if (FMain->RunInProgress()) ExitProcess(0);
+    FMain.reset();
+    DestroyWindow(application);
+    OleUninitialize();
+    return 0;
+}
