@@ -13,6 +13,7 @@ const wchar_t kApplicationTitle[] = L"Vandrel_Updater";
 
 namespace {
 HWND applicationWindow = nullptr;
+std::function<void(const std::string&)> errorReporter;
 
 // A COM interface pointer released at the end of its scope.
 template <typename I> class ComPtr {
@@ -54,7 +55,12 @@ private:
 
 void SetApplicationWindow(HWND window) { applicationWindow = window; }
 
+void SetErrorReporter(std::function<void(const std::string& message)> reporter) {
+    errorReporter = std::move(reporter);
+}
+
 void ShowException(const std::exception& error) {
+    if (errorReporter) return errorReporter(error.what());
     const std::wstring message = ToWide(error.what());
     MessageBoxW(applicationWindow, message.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
 }

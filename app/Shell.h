@@ -15,6 +15,8 @@ extern const wchar_t kApplicationTitle[];
 void SetApplicationWindow(HWND window);
 // A message box titled "Vandrel_Updater" with the error's message; the program goes on.
 void ShowException(const std::exception& error);
+// Where error boxes go instead, while set (tests read the messages rather than answer a modal box).
+void SetErrorReporter(std::function<void(const std::string& message)> reporter);
 // Runs a handler; an exception it raises goes to ShowException.
 void RunGuarded(const std::function<void()>& handler);
 
