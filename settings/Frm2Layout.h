@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace frm2 {
+namespace settingsui {
 
 struct TPlace {
     int Left, Top, Width, Height;
@@ -76,4 +76,4 @@ constexpr const char* kApplyButtonCaption = "Применить";
 constexpr TPlace kCancelButtonPlace{114, 256, 71, 25};
 constexpr const char* kCancelButtonCaption = "Отменить";
 
-} // namespace frm2
+} // namespace settingsui

@@ -20,9 +20,9 @@ constexpr std::array<int32_t, 5> kViewportX{640, 800, 1024, 1280, 1280};
 constexpr std::array<int32_t, 5> kViewportY{480, 600, 768, 960, 1024};
 constexpr std::array<int32_t, 2> kColorBits{32, 16};
 constexpr std::array<int32_t, 4> kRefreshRates{60, 75, 85, 100};
-static_assert(kViewportX.size() == frm2::kComboBox1Items.size(), "one resolution per item");
-static_assert(kColorBits.size() == frm2::kComboBox2Items.size(), "one colour depth per item");
-static_assert(kRefreshRates.size() == frm2::kComboBox3Items.size(), "one refresh rate per item");
+static_assert(kViewportX.size() == settingsui::kComboBox1Items.size(), "one resolution per item");
+static_assert(kColorBits.size() == settingsui::kComboBox2Items.size(), "one colour depth per item");
+static_assert(kRefreshRates.size() == settingsui::kComboBox3Items.size(), "one refresh rate per item");
 
 template <size_t N> int IndexOf(const std::array<int32_t, N>& values, int64_t value) {
     for (size_t i = 0; i < N; ++i)
@@ -102,7 +102,7 @@ void LoadGameOptions(TGameOptionControls& controls, const std::string& optionsPa
     controls.CheckBox2 = StrToBool(ini.ReadString(kVideo, "StartupFullScreen", "false"));
 
     const int32_t looting = ini.ReadInteger(kGame, "PartyLooting", 0);
-    controls.ComboBox4 = HasItem(looting, frm2::kComboBox4Items.size()) ? looting : -1;
+    controls.ComboBox4 = HasItem(looting, settingsui::kComboBox4Items.size()) ? looting : -1;
 
     if (slotCreateBackup == "1") controls.CheckBox3 = true;
 }
@@ -121,7 +121,7 @@ void SaveGameOptions(const TGameOptionControls& controls, const std::string& opt
         ini.WriteString(kVideo, "RefreshRate", std::to_string(kRefreshRates[controls.ComboBox3]));
     ini.WriteString(kVideo, "IsKeepMinFrameRate", controls.CheckBox1 ? "true" : "false");
     ini.WriteString(kVideo, "StartupFullScreen", controls.CheckBox2 ? "true" : "false");
-    if (HasItem(controls.ComboBox4, frm2::kComboBox4Items.size()))
+    if (HasItem(controls.ComboBox4, settingsui::kComboBox4Items.size()))
         ini.WriteInteger(kGame, "PartyLooting", controls.ComboBox4);
 
     slotCreateBackup = controls.CheckBox3 ? "1" : "0";
