@@ -131,7 +131,10 @@ void TFMain::FormCreate() {
     ApplySkinRegion(Image1.Picture.get());
 }
 
-void TFMain::FormClose() { Config.reset(); }
+void TFMain::FormClose() {
+    if (OnClosing) OnClosing();
+    Config.reset();
+}
 
 // ---- actions -----------------------------------------------------------------------------------
 

@@ -66,6 +66,8 @@ public:
     bool RunInProgress() const { return run_ && !run_->Finished(); }
     // Opens the settings dialog (set once the dialog exists).
     std::function<void()> OnOpenSettings;
+    // Called as the window closes, before the configuration list is released.
+    std::function<void()> OnClosing;
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;

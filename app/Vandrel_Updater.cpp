@@ -2,6 +2,7 @@
 // the message loop until the main window closes.
 #include "app/Shell.h"
 #include "app/UnitMain.h"
+#include "settings/Frm2.h"
 
 #include <objbase.h>
 
@@ -28,15 +29,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 1;
     }
     FMain->Show();
+    // The settings dialog comes second: its creation reads the configuration list.
+    std::unique_ptr<TForm1> Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(),
+                                                   (*FMain->Config)[SlotInstallDir],
+                                                   (*FMain->Config)[SlotCreateBackup]);
+    FMain->OnOpenSettings = [&] { Form1->ShowOver(FMain->Handle()); };
+    FMain->OnClosing = [&] { Form1.reset(); }; // it refers to the configuration list, released next
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (Form1 && Form1->TranslateDialogKeys(&message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
     // A run still in progress is not waited for: every file it touches is old or new at any moment,
     // so the process ends here without unwinding what the worker still uses.
     if (FMain->RunInProgress()) ExitProcess(0);
+    Form1.reset();
     FMain.reset();
     DestroyWindow(application);
     OleUninitialize();
