@@ -28,6 +28,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ShowException(error);
         return 1;
     }
+#ifdef VANDREL_EXIT_AFTER_FIRST_PAINT
+    FMain->OnPainted = [] { ExitProcess(0); }; // the start-up benchmark's build only
+#endif
     FMain->Show();
     // The settings dialog comes second: its creation reads the configuration list.
     std::unique_ptr<TForm1> Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(),

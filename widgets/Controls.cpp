@@ -335,6 +335,7 @@ LRESULT TSkinForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
                    ps.rcPaint.bottom - ps.rcPaint.top, buffer.Get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
         }
         EndPaint(handle_, &ps);
+        if (OnPainted) OnPainted();
         return 0;
     }
     case WM_SETCURSOR:

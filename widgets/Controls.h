@@ -7,6 +7,7 @@
 #include "widgets/Gauges.h"
 #include "widgets/ImgBtn.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,9 @@ public:
     bool ApplySkinRegion(HBITMAP picture);
     void Invalidate(const RECT& area) const;
     void Repaint() const;
+
+    // Called after each frame the window has painted.
+    std::function<void()> OnPainted;
 
     // The drag of the borderless window.
     bool Dragging = false;

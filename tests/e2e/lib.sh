@@ -30,7 +30,8 @@ start_display() {
 
 # use_prefix DIR: a Wine prefix of our own with a real desktop folder and no menu entries.
 use_prefix() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  mkdir -p "$1"
+  export WINEPREFIX=$(cd "$1" && pwd) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   if [ ! -f "$WINEPREFIX/.vandrel-ready" ]; then
     mkdir -p "$WINEPREFIX"
     "$(wine_loader)" wineboot -i >/dev/null 2>&1 || true
