@@ -6,8 +6,20 @@
 #include <cmath>
 
 TMainWindowState::TMainWindowState(std::string installDir) : installDir_(std::move(installDir)) {
+    // Both gauges as the window stores them: no border, no text, never shown.
     Gauge1.SetWidth(430);
+    Gauge1.SetHeight(5);
+    Gauge1.SetBorderStyle(bsNone);
+    Gauge1.SetShowText(false);
+    Gauge1.SetBackColor(RgbColor(0, 0, 0));
+    Gauge1.SetForeColor(RgbColor(62, 91, 150));
     Gauge2.SetWidth(378);
+    Gauge2.SetHeight(10);
+    Gauge2.SetBorderStyle(bsNone);
+    Gauge2.SetShowText(false);
+    Gauge2.SetBackColor(RgbColor(160, 160, 164));
+    Gauge2.SetForeColor(RgbColor(255, 0, 0));
+    Gauge1.RepaintCount = Gauge2.RepaintCount = 0;
 }
 
 int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {

@@ -59,10 +59,12 @@ public:
     EOutOfMemory() : Exception("Out of memory") {}
 };
 
-// Text that is not a decimal integer.
+// Text that is not a decimal integer, or (with a kind such as "boolean") not a value of that kind.
 class EConvertError : public Exception {
 public:
-    explicit EConvertError(const std::string& text) : Exception("'" + text + "' is not a valid integer value") {}
+    explicit EConvertError(const std::string& text) : EConvertError(text, "integer") {}
+    EConvertError(const std::string& text, const std::string& kind)
+        : Exception("'" + text + "' is not a valid " + kind + " value") {}
 };
 
 // A string list was asked for an index it does not have.

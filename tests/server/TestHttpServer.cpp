@@ -57,6 +57,11 @@ void TestHttpServer::ClearRequests() {
     requests_.clear();
 }
 
+void TestHttpServer::LogRequestsTo(const std::string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    logPath_ = path;
+}
+
 void TestHttpServer::Serve(const std::string& requested, void* out) {
     auto& response = *static_cast<httplib::Response*>(out);
     Rule rule{Misbehaviour::ErrorPage, ""};
@@ -70,9 +75,12 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
             misbehave = true;
         }
     }
+    for (int waited = 0; waited < delayMs_ && !stopping_; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     {
         std::lock_guard<std::mutex> guard(lock_);
         requests_.push_back(requested);
+        if (!logPath_.empty()) std::ofstream(logPath_, std::ios::app) << requested << '\n';
         auto it = rules_.find(path);
         if (!misbehave && it != rules_.end()) {
             rule = it->second;
@@ -97,8 +105,9 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
     const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
     auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
+    const bool page = path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0;
     response.set_content_provider(
-        size, "application/octet-stream",
+        size, page ? "text/html; charset=utf-8" : "application/octet-stream",
         [this, stream, size, cut, stall](size_t offset, size_t, httplib::DataSink& sink) {
             if (cut && offset >= size / 2) {
                 if (stall) {

@@ -42,6 +42,10 @@ public:
     void ClearRequests();
     // Blocks until the server stops (for the stand-alone server program).
     void Wait();
+    // Waits this long before answering any request (a far-away server, a slow run).
+    void SetDelay(int milliseconds) { delayMs_ = milliseconds; }
+    // Appends every requested path, one a line, to a file that other programs can read.
+    void LogRequestsTo(const std::string& path);
 
 private:
     struct Rule {
@@ -58,6 +62,8 @@ private:
     std::map<std::string, Rule> rules_;
     std::vector<std::string> requests_;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> delayMs_{0};
+    std::string logPath_;
 };
 
 } // namespace testutil

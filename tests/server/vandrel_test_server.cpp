@@ -1,16 +1,35 @@
 // The test update server as a program of its own, for the Windows tests that run under Wine.
-// Usage: vandrel-test-server ROOT [PORT]  (prints the port on its first line)
+// Usage: vandrel-test-server ROOT [PORT] [--log FILE] [--delay-ms N]  (prints the port on its first line)
+//   --log FILE     append every requested path to FILE
+//   --delay-ms N   wait N milliseconds before answering each request
 #include "tests/server/TestHttpServer.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: vandrel-test-server ROOT [PORT]\n");
+    std::string root, log;
+    int port = 0, delay = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--log" && i + 1 < argc) {
+            log = argv[++i];
+        } else if (arg == "--delay-ms" && i + 1 < argc) {
+            delay = std::atoi(argv[++i]);
+        } else if (root.empty()) {
+            root = arg;
+        } else {
+            port = std::atoi(argv[i]);
+        }
+    }
+    if (root.empty()) {
+        std::fprintf(stderr, "usage: vandrel-test-server ROOT [PORT] [--log FILE] [--delay-ms N]\n");
         return 2;
     }
-    testutil::TestHttpServer server(argv[1], argc > 2 ? std::atoi(argv[2]) : 0);
+    testutil::TestHttpServer server(root, port);
+    if (!log.empty()) server.LogRequestsTo(log);
+    server.SetDelay(delay);
     std::printf("%d\n", server.Port());
     std::fflush(stdout);
     server.Wait();

@@ -1,0 +1,23 @@
+#include "app/LauncherConfig.h"
+
+#include "app/Branding.h"
+
+const TBranding& BuiltInBranding() {
+    static const TBranding branding{VANDREL_NEWS_URL,     VANDREL_UPDATE_URL, VANDREL_SHORTCUT_NAME,
+                                    VANDREL_SITE_URL,     VANDREL_FORUM_URL,  VANDREL_REGISTER_URL,
+                                    VANDREL_DESIGNER_URL};
+    return branding;
+}
+
+LauncherConfig BuildLauncherConfig(const std::string& currentFolder, const TBranding& branding) {
+    LauncherConfig config;
+    config[SlotInstallDir] = currentFolder + "\\";
+    config[SlotNewsUrl] = branding.NewsUrl;
+    config[SlotUpdateUrl] = branding.UpdateUrl;
+    config[SlotShortcutName] = branding.ShortcutName;
+    config[SlotSpare] = "0";
+    config[SlotCreateBackup] = "0";
+    config[SlotRevision] = "0";
+    config[SlotGameExe] = "system\\zr.exe";
+    return config;
+}

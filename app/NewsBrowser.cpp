@@ -1,0 +1,209 @@
+#include "app/NewsBrowser.h"
+
+#include <exdisp.h>
+#include <exdispid.h>
+#include <ocidl.h>
+#include <ole2.h>
+#include <olectl.h>
+
+namespace {
+
+// Both objects live exactly as long as their browser host: the counts only answer the control.
+class TBrowserSite : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame, public IDispatch {
+public:
+    HWND Window = nullptr;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
+            *object = static_cast<IOleClientSite*>(this);
+        } else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) {
+            *object = static_cast<IOleInPlaceSite*>(this);
+        } else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow) {
+            *object = static_cast<IOleInPlaceFrame*>(this);
+        } else if (riid == IID_IDispatch) {
+            *object = static_cast<IDispatch*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count_; }
+
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override {
+        *moniker = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override {
+        *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow (shared by the in-place site and the frame)
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+        *window = Window;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                               LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
+        *frame = static_cast<IOleInPlaceFrame*>(this);
+        AddRef();
+        *document = nullptr;
+        GetClientRect(Window, position);
+        GetClientRect(Window, clip);
+        info->fMDIApp = FALSE;
+        info->hwndFrame = GetAncestor(Window, GA_ROOT);
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleInPlaceUIWindow / IOleInPlaceFrame: the host has no menus or toolbars to share.
+    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+    // IDispatch: the control asks its site for ambient properties; every one keeps its default.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    ULONG count_ = 1;
+};
+
+class TBrowserEvents : public IDispatch {
+public:
+    std::function<void()>* OnNavigateComplete2 = nullptr;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_DWebBrowserEvents2) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count_; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (id == DISPID_NAVIGATECOMPLETE2 && OnNavigateComplete2 && *OnNavigateComplete2) (*OnNavigateComplete2)();
+        return S_OK;
+    }
+
+private:
+    ULONG count_ = 1;
+};
+
+} // namespace
+
+struct TNewsBrowser::Impl {
+    TBrowserSite site;
+    TBrowserEvents events;
+    IOleObject* object = nullptr;
+    IWebBrowser2* browser = nullptr;
+    IConnectionPoint* connection = nullptr;
+    DWORD cookie = 0;
+
+    ~Impl() {
+        if (connection) {
+            connection->Unadvise(cookie);
+            connection->Release();
+        }
+        if (browser) browser->Release();
+        if (object) {
+            object->Close(OLECLOSE_NOSAVE);
+            object->SetClientSite(nullptr);
+            object->Release();
+        }
+    }
+};
+
+TNewsBrowser::TNewsBrowser() : impl_(std::make_unique<Impl>()) {
+    impl_->events.OnNavigateComplete2 = &OnNavigateComplete2;
+}
+
+TNewsBrowser::~TNewsBrowser() = default;
+
+IDispatch* TNewsBrowser::EventSink() const { return &impl_->events; }
+
+bool TNewsBrowser::Create(HWND parent, int width, int height) {
+    Impl& d = *impl_;
+    d.site.Window = parent;
+    if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                IID_IOleObject, reinterpret_cast<void**>(&d.object))))
+        return false;
+    d.object->SetClientSite(&d.site);
+    RECT place{0, 0, width, height};
+    d.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &d.site, 0, parent, &place);
+    if (FAILED(d.object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&d.browser)))) return false;
+    d.browser->put_Left(0);
+    d.browser->put_Top(0);
+    d.browser->put_Width(width);
+    d.browser->put_Height(height);
+    d.browser->put_Silent(VARIANT_TRUE); // no script-error dialogs over the launcher
+
+    IConnectionPointContainer* container = nullptr;
+    if (SUCCEEDED(d.browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
+        if (SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, &d.connection)))
+            d.connection->Advise(&d.events, &d.cookie);
+        container->Release();
+    }
+    return true;
+}
+
+void TNewsBrowser::Navigate(const std::string& url) {
+    if (!impl_->browser) return;
+    const int size = MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, &wide[0], size);
+    BSTR text = SysAllocString(wide.c_str());
+    VARIANT address;
+    VariantInit(&address);
+    address.vt = VT_BSTR;
+    address.bstrVal = text;
+    VARIANT empty;
+    VariantInit(&empty);
+    impl_->browser->Navigate2(&address, &empty, &empty, &empty, &empty);
+    VariantClear(&address);
+}

@@ -1,0 +1,236 @@
+#include "app/UnitMain.h"
+
+#include "app/Shell.h"
+#include "platform/Platform.h"
+#include "support/Errors.h"
+#include "support/IniFile.h"
+#include "support/Misc.h"
+
+namespace {
+const UINT kSynchronizeMessage = WM_APP + 1;
+const UINT_PTR kTimer1 = 1;
+const wchar_t kPanelClass[] = L"VandrelPanel";
+
+// One synchronised call on its way to the window's thread.
+struct TSyncCall {
+    const std::function<void()>* fn;
+    std::exception_ptr error;
+};
+
+gdi::Bitmap LoadPicture(const wchar_t* name) {
+    return gdi::Bitmap(static_cast<HBITMAP>(
+        LoadImageW(GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+void LoadButton(TImgBtnControl& button, const wchar_t* normal, const wchar_t* down, const wchar_t* up) {
+    button.Pic = LoadPicture(normal);
+    button.PicDown = LoadPicture(down);
+    button.PicUp = LoadPicture(up);
+}
+
+HWND CreatePanel(HWND parent, int left, int top, int width, int height) {
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kPanelClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    // No bevel, flat, no frame; hidden until the news page has been reached; not a Tab stop.
+    return CreateWindowExW(0, kPanelClass, L"", WS_CHILD | WS_CLIPCHILDREN, left, top, width, height, parent,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+gdi::Font CreateLabelFont() {
+    // "MS Sans Serif" 8 points at 96 dpi; the Russian character set so Cyrillic shows on any Windows.
+    return gdi::Font(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
+}
+
+gdi::Font& LabelFont() {
+    static gdi::Font font = CreateLabelFont();
+    return font;
+}
+} // namespace
+
+TFMain::TFMain(const TBranding& branding, HWND owner)
+    : TMainWindowState(platform::CurrentFolder() + "\\"), branding_(branding), uiThread_(GetCurrentThreadId()) {
+    for (TGraphicControl* control :
+         std::initializer_list<TGraphicControl*>{&Image1, &Gauge1Control, &Gauge2Control, &Label3, &ImgBtn1, &ImgBtn2,
+                                                 &ImgBtn3, &ImgBtn4, &Label4, &Image2, &Image3, &ImgBtn5, &ImgBtn6,
+                                                 &ImgBtn7, &Shape1, &ImgBtn8})
+        AddControl(*control);
+    Label3.Font = LabelFont().get();
+    Label3.FontColor = RGB(128, 0, 0);
+    Label3.Alignment = DT_CENTER;
+    Label3.SetCaption(Label3Caption);
+    Label4.Font = LabelFont().get();
+    Label4.FontColor = RGB(255, 128, 0);
+    Shape1.BrushColor = RGB(255, 0, 0);
+    Image2.Cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+    LoadSkin();
+
+    const auto wire = [](TImgBtnControl& button, std::function<void()> handler) {
+        button.Button.OnClick = [handler] { RunGuarded(handler); };
+    };
+    wire(ImgBtn1, [this] { ImgBtn1Click(); });
+    wire(ImgBtn2, [this] { ImgBtn2Click(); });
+    wire(ImgBtn3, [this] { ImgBtn3Click(); });
+    wire(ImgBtn4, [this] { ImgBtn4Click(); });
+    wire(ImgBtn5, [this] { ImgBtn5Click(); });
+    wire(ImgBtn6, [this] { ImgBtn6Click(); });
+    wire(ImgBtn7, [this] { ImgBtn7Click(); });
+    wire(ImgBtn8, [this] { ImgBtn8Click(); });
+    Image2.OnClick = [this] { RunGuarded([this] { Image2Click(); }); };
+    OnChanged = [this] { ShowRunState(); };
+    WebBrowser1.OnNavigateComplete2 = [this] { RunGuarded([this] { WebBrowser1NavigateComplete2(); }); };
+
+    CreateHandle(L"FormMain", 800, 599, owner, false);
+    Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
+    WebBrowser1.Create(Panel1, 786, 379);
+    SetTimer(Handle(), kTimer1, 1000, nullptr);
+    RunGuarded([this] { FormCreate(); });
+}
+
+TFMain::~TFMain() {
+    if (Handle()) KillTimer(Handle(), kTimer1);
+}
+
+void TFMain::Show() {
+    SetApplicationWindow(Handle());
+    if (HWND application = GetWindow(Handle(), GW_OWNER)) ShowWindow(application, SW_SHOWNA);
+    ShowWindow(Handle(), SW_SHOWNORMAL);
+    UpdateWindow(Handle());
+}
+
+void TFMain::LoadSkin() {
+    Image1.Picture = LoadPicture(L"BACKGROUND");
+    Image2.Picture = LoadPicture(L"CREDIT");
+    Image3.Picture = LoadPicture(L"TITLE");
+    LoadButton(ImgBtn1, L"PLAY_NORMAL", L"PLAY_DOWN", L"PLAY_HOVER");
+    LoadButton(ImgBtn2, L"UPDATE_NORMAL", L"UPDATE_DOWN", L"UPDATE_HOVER");
+    LoadButton(ImgBtn3, L"CANCEL_NORMAL", L"CANCEL_DOWN", L"CANCEL_HOVER");
+    LoadButton(ImgBtn4, L"CLOSE_NORMAL", L"CLOSE_DOWN", L"CLOSE_HOVER");
+    // The links have one highlighted picture for hover and pressed.
+    LoadButton(ImgBtn5, L"SITE_NORMAL", L"SITE_HOVER", L"SITE_HOVER");
+    LoadButton(ImgBtn6, L"FORUM_NORMAL", L"FORUM_HOVER", L"FORUM_HOVER");
+    LoadButton(ImgBtn7, L"REGISTER_NORMAL", L"REGISTER_HOVER", L"REGISTER_HOVER");
+    LoadButton(ImgBtn8, L"SETTINGS_NORMAL", L"SETTINGS_HOVER", L"SETTINGS_HOVER");
+}
+
+void TFMain::FormCreate() {
+    for (TImgBtnControl* button : {&ImgBtn1, &ImgBtn2, &ImgBtn3, &ImgBtn4, &ImgBtn5, &ImgBtn6, &ImgBtn7, &ImgBtn8})
+        button->Button.ShowPic();
+    Config = std::make_unique<LauncherConfig>(BuildLauncherConfig(platform::CurrentFolder(), branding_));
+    CreateDesktopShortcut((*Config)[SlotShortcutName], (*Config)[SlotInstallDir], "Play Tessel");
+    SetBackgroundPicture(Image1.Picture.get());
+    ApplySkinRegion(Image1.Picture.get());
+}
+
+void TFMain::FormClose() {
+    if (OnClosing) OnClosing();
+    Config.reset();
+}
+
+// ---- actions -----------------------------------------------------------------------------------
+
+void TFMain::ImgBtn1Click() {
+    RunProgram((*Config)[SlotInstallDir] + (*Config)[SlotGameExe]);
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFMain::ImgBtn2Click() {
+    if (RunInProgress()) return; // a second press before the run has disabled the button
+    Shape1Visible = true;
+    ShowStatus("");
+    auto worker = std::make_unique<GFilesThread>(*this);
+    worker->SetCancelled(false);
+    worker->BaseURL = (*Config)[SlotUpdateUrl];
+    worker->FullCheck = true;
+    worker->MakeBackup = StrToInt((*Config)[SlotCreateBackup]);
+    worker->CurrentRevision = StrToInt((*Config)[SlotRevision]);
+    run_ = GFilesThread::Resume(std::move(worker));
+}
+
+void TFMain::ImgBtn3Click() {
+    if (!RunInProgress()) return;
+    run_->Terminated = true;
+    run_->Cancelled = true;
+}
+
+void TFMain::ImgBtn4Click() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
+void TFMain::ImgBtn5Click() { OpenLink(Handle(), branding_.SiteUrl); }
+void TFMain::ImgBtn6Click() { OpenLink(Handle(), branding_.ForumUrl); }
+void TFMain::ImgBtn7Click() { OpenLink(Handle(), branding_.RegisterUrl); }
+void TFMain::Image2Click() { OpenLink(Handle(), branding_.DesignerUrl); }
+
+void TFMain::ImgBtn8Click() {
+    if (OnOpenSettings) OnOpenSettings();
+}
+
+void TFMain::Timer1Timer() {
+    KillTimer(Handle(), kTimer1);
+    if (Config) WebBrowser1.Navigate((*Config)[SlotNewsUrl]);
+    ShowStatus("");
+}
+
+void TFMain::WebBrowser1NavigateComplete2() { ShowWindow(Panel1, SW_SHOW); }
+
+void TFMain::UpdateRevision(const std::string& revision) {
+    TIniFile((*Config)[SlotInstallDir] + "_settings.ini").WriteString("main", "AtRevision", revision);
+}
+
+// ---- what a run changes ------------------------------------------------------------------------
+
+void TFMain::ShowRunState() {
+    Label3.SetCaption(Label3Caption);
+    Shape1.SetBounds(207, 484, Shape1Width, 10);
+    Shape1.SetVisible(Shape1Visible);
+    ImgBtn1.SetEnabled(ImgBtn1Enabled);
+    ImgBtn2.SetEnabled(ImgBtn2Enabled);
+}
+
+void TFMain::Synchronize(const std::function<void()>& fn) {
+    if (GetCurrentThreadId() == uiThread_) {
+        fn();
+        return;
+    }
+    TSyncCall call{&fn, nullptr};
+    if (!SendMessageW(Handle(), kSynchronizeMessage, 0, reinterpret_cast<LPARAM>(&call)))
+        throw Exception("The launcher window has closed");
+    if (call.error) std::rethrow_exception(call.error);
+}
+
+bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+    case kSynchronizeMessage: {
+        auto* call = reinterpret_cast<TSyncCall*>(lParam);
+        try {
+            (*call->fn)();
+        } catch (...) {
+            call->error = std::current_exception();
+        }
+        *result = 1;
+        return true;
+    }
+    case WM_TIMER:
+        if (wParam != kTimer1) return false;
+        RunGuarded([this] { Timer1Timer(); });
+        *result = 0;
+        return true;
+    case WM_CLOSE:
+        RunGuarded([this] { FormClose(); });
+        DestroyWindow(Handle());
+        *result = 0;
+        return true;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        *result = 0;
+        return true;
+    default: return false;
+    }
+}
