@@ -3,16 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-void TSkinSpanBuilder::AddRow(const uint32_t* row) {
-    if (y_ == 0) key_ = row[0] & 0xFFFFFFu;
-    row_.clear();
-    for (int32_t x = 0; x < width_;) {
-        while (x < width_ && (row[x] & 0xFFFFFFu) == key_) ++x;
-        if (x == width_) break;
-        const int32_t left = x;
-        while (x < width_ && (row[x] & 0xFFFFFFu) != key_) ++x;
-        row_.push_back({left, y_, x, y_ + 1});
-    }
+void TSkinSpanBuilder::EndRow() {
     // A row whose runs equal those of the row above only makes that band taller.
     bool same = y_ > 0 && row_.size() == spans_.size() - bandStart_;
     for (size_t i = 0; same && i < row_.size(); ++i) {
@@ -36,32 +27,49 @@ std::vector<TSpan> SkinSpans(const uint32_t* pixels, int32_t width, int32_t heig
 }
 
 #ifdef _WIN32
-HRGN CreateSkinRegion(HBITMAP bitmap) {
-    BITMAP info{};
-    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return nullptr;
+namespace {
+// The picture is read a band of rows at a time into one small buffer (a buffer for the whole picture
+// costs more in fresh pages than the region takes to build), in its own 24-bit format when it has
+// one, so that reading is a plain copy. The system turns any row order into bottom-up scan lines.
+bool AddPictureRows(HBITMAP bitmap, const BITMAP& info, TSkinSpanBuilder& builder) {
     const int32_t width = info.bmWidth, height = info.bmHeight;
-    // The picture is read a band of rows at a time into one small buffer: a buffer for the whole
-    // picture would cost more in fresh pages than the region itself takes to build.
+    const bool threeBytes = info.bmBitsPixel == 24;
+    const size_t stride = threeBytes ? (static_cast<size_t>(width) * 3 + 3) & ~size_t{3} : static_cast<size_t>(width) * 4;
     const int32_t bandRows = 32;
-    std::vector<uint32_t> band(static_cast<size_t>(width) * bandRows);
+    std::vector<uint32_t> band((stride * bandRows + 3) / 4);
     BITMAPINFO request{};
     request.bmiHeader.biSize = sizeof request.bmiHeader;
     request.bmiHeader.biWidth = width;
-    request.bmiHeader.biHeight = height; // bottom-up scan lines: line 0 is the picture's last row
+    request.bmiHeader.biHeight = height; // bottom-up: scan line 0 is the picture's last row
     request.bmiHeader.biPlanes = 1;
-    request.bmiHeader.biBitCount = 32;
+    request.bmiHeader.biBitCount = threeBytes ? 24 : 32;
     request.bmiHeader.biCompression = BI_RGB;
-    TSkinSpanBuilder builder(width);
     HDC dc = CreateCompatibleDC(nullptr);
     bool complete = true;
     for (int32_t top = 0; top < height && complete; top += bandRows) {
         const int32_t rows = std::min(bandRows, height - top);
         complete = GetDIBits(dc, bitmap, static_cast<UINT>(height - top - rows), static_cast<UINT>(rows), band.data(),
                              &request, DIB_RGB_COLORS) == rows;
-        for (int32_t i = rows - 1; complete && i >= 0; --i) builder.AddRow(band.data() + static_cast<size_t>(i) * width);
+        for (int32_t i = rows - 1; complete && i >= 0; --i) {
+            const uint8_t* row = reinterpret_cast<const uint8_t*>(band.data()) + static_cast<size_t>(i) * stride;
+            if (threeBytes) {
+                builder.AddRow24(row);
+            } else {
+                builder.AddRow(reinterpret_cast<const uint32_t*>(row));
+            }
+        }
     }
     DeleteDC(dc);
-    if (!complete) return nullptr;
+    return complete;
+}
+} // namespace
+
+HRGN CreateSkinRegion(HBITMAP bitmap) {
+    BITMAP info{};
+    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return nullptr;
+    const int32_t width = info.bmWidth, height = info.bmHeight;
+    TSkinSpanBuilder builder(width);
+    if (!AddPictureRows(bitmap, info, builder)) return nullptr;
 
     const std::vector<TSpan> spans = builder.Take();
     std::vector<char> data(sizeof(RGNDATAHEADER) + spans.size() * sizeof(RECT));

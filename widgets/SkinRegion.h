@@ -19,10 +19,33 @@ public:
     explicit TSkinSpanBuilder(int32_t width) : width_(width) {}
     // The next row from the top: 32-bit 0x00RRGGBB values (the top byte is ignored). The key colour
     // is the first pixel of the first row.
-    void AddRow(const uint32_t* row);
+    void AddRow(const uint32_t* row) {
+        AddRowWith([row](int32_t x) { return row[x] & 0xFFFFFFu; });
+    }
+    // The same for a row of 24-bit pixels as a DIB stores them (blue, green, red).
+    void AddRow24(const uint8_t* row) {
+        AddRowWith([row](int32_t x) {
+            const uint8_t* p = row + 3 * static_cast<size_t>(x);
+            return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+        });
+    }
     std::vector<TSpan> Take() { return std::move(spans_); }
 
 private:
+    template <typename ColourAt> void AddRowWith(ColourAt colourAt) {
+        if (y_ == 0) key_ = colourAt(0);
+        row_.clear();
+        for (int32_t x = 0; x < width_;) {
+            while (x < width_ && colourAt(x) == key_) ++x;
+            if (x == width_) break;
+            const int32_t left = x;
+            while (x < width_ && colourAt(x) != key_) ++x;
+            row_.push_back({left, y_, x, y_ + 1});
+        }
+        EndRow();
+    }
+    void EndRow(); // merges the row into the band above when their runs match
+
     int32_t width_;
     int32_t y_ = 0;
     uint32_t key_ = 0;

@@ -218,7 +218,16 @@ TEST(SkinRegionWin32, EqualsOneSubtractionPerKeyPixel) {
             bits[21 * w + 31] = 0xFFFFFF;
         }
         GdiFlush();
+        // The region is read from the DIB section itself, and from a device bitmap of the same picture.
+        HDC screen = GetDC(nullptr);
+        gdi::Bitmap device(CreateCompatibleBitmap(screen, w, h));
+        {
+            gdi::MemoryDC from(screen, picture.get()), to(screen, device.get());
+            BitBlt(to.Get(), 0, 0, w, h, from.Get(), 0, 0, SRCCOPY);
+        }
+        ReleaseDC(nullptr, screen);
         gdi::Region ours(CreateSkinRegion(picture.get()));
+        gdi::Region fromDevice(CreateSkinRegion(device.get()));
         gdi::Region reference(CreateRectRgn(0, 0, w, h));
         for (int x = 0; x < w; ++x)
             for (int y = 0; y < h; ++y)
@@ -228,6 +237,8 @@ TEST(SkinRegionWin32, EqualsOneSubtractionPerKeyPixel) {
                 }
         ASSERT_TRUE(ours);
         EXPECT_TRUE(EqualRgn(ours.get(), reference.get())) << "picture " << kind;
+        ASSERT_TRUE(fromDevice);
+        EXPECT_TRUE(EqualRgn(fromDevice.get(), reference.get())) << "device picture " << kind;
         const std::vector<uint32_t> pixels(bits, bits + w * h);
         EXPECT_EQ(RegionMask(ours.get(), w, h), NonKeyMask(pixels));
     }
