@@ -1,8 +1,9 @@
 // Owners of Win32 handles: each closes its handle in the same scope that opened it.
 #pragma once
 
+#include "platform/win32/WinInetApi.h"
+
 #include <windows.h>
-#include <wininet.h>
 
 namespace platform::win32 {
 
@@ -41,7 +42,7 @@ class InternetHandle {
 public:
     explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
     ~InternetHandle() {
-        if (h_) InternetCloseHandle(h_);
+        if (h_) WinInet().InternetCloseHandle(h_);
     }
     InternetHandle(InternetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
     InternetHandle(const InternetHandle&) = delete;

@@ -19,7 +19,7 @@ public:
     bool Read(void* buffer, size_t count, size_t* received) override {
         DWORD got = 0;
         DWORD ask = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-        BOOL ok = InternetReadFile(url_.Get(), buffer, ask, &got);
+        BOOL ok = win32::WinInet().InternetReadFile(url_.Get(), buffer, ask, &got);
         *received = ok ? got : 0;
         if (!ok) return false;
         delivered_ += got;
@@ -40,7 +40,7 @@ private:
 int64_t AnnouncedLength(HINTERNET url) {
     char text[32];
     DWORD size = sizeof text, index = 0;
-    if (!HttpQueryInfoA(url, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return -1;
+    if (!win32::WinInet().HttpQueryInfoA(url, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return -1;
     int64_t length = 0;
     for (DWORD i = 0; i < size; ++i) {
         if (text[i] < '0' || text[i] > '9') return -1;
@@ -54,13 +54,14 @@ int64_t AnnouncedLength(HINTERNET url) {
 void SetHttpStallTimeout(int seconds) { stallSeconds = seconds; }
 
 std::unique_ptr<HttpBody> OpenUrl(const std::string& url) {
-    win32::InternetHandle root(InternetOpenA("ViDiduzeDuzozod", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    const win32::TWinInetApi& api = win32::WinInet();
+    win32::InternetHandle root(api.InternetOpenA("ViDiduzeDuzozod", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root.Get()) return nullptr;
     DWORD timeout = static_cast<DWORD>(stallSeconds.load()) * 1000;
-    InternetSetOptionA(root.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    win32::InternetHandle handle(InternetOpenUrlA(root.Get(), url.c_str(), nullptr, 0, 0, 0));
+    api.InternetSetOptionA(root.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    win32::InternetHandle handle(api.InternetOpenUrlA(root.Get(), url.c_str(), nullptr, 0, 0, 0));
     if (!handle.Get()) return nullptr;
-    DeleteUrlCacheEntryA(url.c_str());
+    api.DeleteUrlCacheEntryA(url.c_str());
     const int64_t announced = AnnouncedLength(handle.Get());
     return std::make_unique<WinInetBody>(std::move(root), std::move(handle), announced);
 }
