@@ -8,6 +8,7 @@
 
 namespace {
 const UINT kSynchronizeMessage = WM_APP + 1;
+const UINT kAfterFirstFrameMessage = WM_APP + 2;
 const UINT_PTR kTimer1 = 1;
 const wchar_t kPanelClass[] = L"VandrelPanel";
 
@@ -91,7 +92,6 @@ TFMain::TFMain(const TBranding& branding, HWND owner)
 
     CreateHandle(L"FormMain", 800, 599, owner, false);
     Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
-    WebBrowser1.Create(Panel1, 786, 379);
     SetTimer(Handle(), kTimer1, 1000, nullptr);
     RunGuarded([this] { FormCreate(); });
 }
@@ -126,7 +126,10 @@ void TFMain::FormCreate() {
     for (TImgBtnControl* button : {&ImgBtn1, &ImgBtn2, &ImgBtn3, &ImgBtn4, &ImgBtn5, &ImgBtn6, &ImgBtn7, &ImgBtn8})
         button->Button.ShowPic();
     Config = std::make_unique<LauncherConfig>(BuildLauncherConfig(platform::CurrentFolder(), branding_));
-    CreateDesktopShortcut((*Config)[SlotShortcutName], (*Config)[SlotInstallDir], "Play Tessel");
+    // The desktop shortcut is written, and the hidden news browser created, as soon as the first
+    // frame is on screen: together they take tens of milliseconds the player would otherwise wait
+    // for a window. The message is the first in the queue, ahead of any input and of Timer1.
+    PostMessageW(Handle(), kAfterFirstFrameMessage, 0, 0);
     SetBackgroundPicture(Image1.Picture.get());
     ApplySkinRegion(Image1.Picture.get());
 }
@@ -217,6 +220,13 @@ bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         *result = 1;
         return true;
     }
+    case kAfterFirstFrameMessage:
+        WebBrowser1.Create(Panel1, 786, 379);
+        RunGuarded([this] {
+            if (Config) CreateDesktopShortcut((*Config)[SlotShortcutName], (*Config)[SlotInstallDir], "Play Tessel");
+        });
+        *result = 0;
+        return true;
     case WM_TIMER:
         if (wParam != kTimer1) return false;
         RunGuarded([this] { Timer1Timer(); });
