@@ -5,7 +5,7 @@
 const TBranding& BuiltInBranding() {
     static const TBranding branding{VANDREL_NEWS_URL,     VANDREL_UPDATE_URL, VANDREL_SHORTCUT_NAME,
                                     VANDREL_SITE_URL,     VANDREL_FORUM_URL,  VANDREL_REGISTER_URL,
-                                    VANDREL_DESIGNER_URL};
+                                    VANDREL_DESIGNER_URL, VANDREL_LIST_PUBLIC_KEY};
     return branding;
 }
 

@@ -25,6 +25,7 @@ struct TBranding {
     std::string ForumUrl;
     std::string RegisterUrl;
     std::string DesignerUrl;
+    std::string ListPublicKey; // empty: update lists are not signed
 };
 
 // The branding this launcher was built with.

@@ -156,6 +156,7 @@ void TFMain::ImgBtn2Click() {
     worker->FullCheck = true;
     worker->MakeBackup = StrToInt((*Config)[SlotCreateBackup]);
     worker->CurrentRevision = StrToInt((*Config)[SlotRevision]);
+    worker->ListPublicKey = branding_.ListPublicKey;
     run_ = GFilesThread::Resume(std::move(worker));
 }
 

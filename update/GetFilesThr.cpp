@@ -3,6 +3,8 @@
 #include "platform/Platform.h"
 #include "support/Download.h"
 #include "support/Errors.h"
+#include "support/IniFile.h"
+#include "support/ListSignature.h"
 #include "support/LstFile.h"
 #include "support/md5.h"
 
@@ -207,6 +209,11 @@ void GFilesThread::Run() {
     if (!DownloadFile(BaseURL + "files.lst.bz2", InstallDir + "files.lst.bz2", true)) {
         StatusText = status::kFailed;
         platform::RemoveFile(listPath);
+    } else if (!ListPublicKey.empty() && !ListSignatureAccepted()) {
+        // A list its signer did not sign is never unpacked: nothing is checked, fetched or touched.
+        StatusText = status::kFailed;
+        platform::RemoveFile(InstallDir + "files.lst.bz2");
+        platform::RemoveFile(listPath);
     } else {
         Show("");
         try {
@@ -218,26 +225,34 @@ void GFilesThread::Run() {
         if (platform::IsFile(listPath)) {
             InstallQueue.clear();
             int32_t listRevision = 0;
+            bool replayed = false;
             {
                 TListFile list(listPath);
                 listRevision = StrToInt(list.GetValue("settings", "Rev"));
-                const int32_t modHosts = StrToInt(list.GetValue("settings", "ModHosts"));
-                if (modHosts == 1) ModifyHosts(list.GetSection("hosts"));
-                SelfEntry = list.GetSection("self").front();
-                if (SelfEntry != kListFail) SelfUpdate(SelfEntry);
-                CheckFiles(list.GetSection("files_critical"));
-                if (FullCheck || CurrentRevision < listRevision) {
-                    if (MakeBackup == 1) {
-                        DeleteFolder(InstallDir + "backup");
-                        if (!platform::MakeFolders(InstallDir + "backup")) throw EInOutError(IoError::AccessDenied);
+                // A signed list older than the installed one is an old set played back: refused whole.
+                replayed = !ListPublicKey.empty() && listRevision < InstalledRevision();
+                if (!replayed) {
+                    const int32_t modHosts = StrToInt(list.GetValue("settings", "ModHosts"));
+                    if (modHosts == 1) ModifyHosts(list.GetSection("hosts"));
+                    SelfEntry = list.GetSection("self").front();
+                    if (SelfEntry != kListFail) SelfUpdate(SelfEntry);
+                    CheckFiles(list.GetSection("files_critical"));
+                    if (FullCheck || CurrentRevision < listRevision) {
+                        if (MakeBackup == 1) {
+                            DeleteFolder(InstallDir + "backup");
+                            if (!platform::MakeFolders(InstallDir + "backup"))
+                                throw EInOutError(IoError::AccessDenied);
+                        }
+                        CheckFiles(list.GetSection("files_normal"));
                     }
-                    CheckFiles(list.GetSection("files_normal"));
+                    InstallFiles();
                 }
-                InstallFiles();
             } // the reader closes files.lst here
             InstallQueue.clear();
             platform::RemoveFile(listPath);
-            if (CurrentRevision < listRevision) {
+            if (replayed) {
+                StatusText = status::kFailed;
+            } else if (CurrentRevision < listRevision) {
                 CurrentRevision = listRevision;
                 StoreRevision();
             }
@@ -245,4 +260,20 @@ void GFilesThread::Run() {
     }
     ShowStatus();
     EnableButtons();
+}
+
+bool GFilesThread::ListSignatureAccepted() {
+    const std::string signaturePath = InstallDir + "files.lst.bz2.sig";
+    bool accepted = false;
+    if (DownloadFile(BaseURL + "files.lst.bz2.sig", signaturePath, true)) {
+        const std::optional<TListSignature> signature = ReadSignatureFile(signaturePath);
+        const std::optional<TListPublicKey> key = ParsePublicKeyHex(ListPublicKey);
+        accepted = signature && key && VerifyFileSignature(InstallDir + "files.lst.bz2", *signature, *key);
+    }
+    platform::RemoveFile(signaturePath);
+    return accepted;
+}
+
+int32_t GFilesThread::InstalledRevision() const {
+    return TIniFile(InstallDir + "_settings.ini").ReadInteger("main", "AtRevision", 0);
 }

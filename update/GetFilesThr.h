@@ -68,6 +68,9 @@ public:
     bool FullCheck = false;
     int32_t MakeBackup = 0;
     int32_t CurrentRevision = 0;
+    // The public key (64 hexadecimal digits) the update list must be signed with; empty: lists are not
+    // signed and no signature is asked for.
+    std::string ListPublicKey;
 
     // Run state that the callbacks read.
     int32_t Progress = 0;
@@ -100,6 +103,10 @@ public:
 
 private:
     void Run();
+    // Signed runs: the list's signature is fetched and checked against ListPublicKey.
+    bool ListSignatureAccepted();
+    // Signed runs: the revision stored by the last run in _settings.ini (0 when there is none).
+    int32_t InstalledRevision() const;
     // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
     TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
     // The install pass's guarded step for one downloaded entry: backup copy, then unpacking. False

@@ -142,7 +142,7 @@ TEST(GaugeGeometry, FillsTruncateInExtendedPrecisionAndStayInside) {
 }
 
 TEST(LauncherConfig, BuildsTheEightSlotsFromConstants) {
-    TBranding branding{"http://news/", "http://update/", "Game", "", "", "", ""};
+    TBranding branding{"http://news/", "http://update/", "Game", "", "", "", "", ""};
     const LauncherConfig config = BuildLauncherConfig("D:\\Games\\Client", branding);
     EXPECT_EQ(config[SlotInstallDir], "D:\\Games\\Client\\");
     EXPECT_EQ(config[SlotNewsUrl], "http://news/");

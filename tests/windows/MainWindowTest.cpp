@@ -104,7 +104,7 @@ protected:
         return {baseUrl + "news.html",       baseUrl + "set/",
                 shortcut,                    "http://site.test/",
                 "http://forum.test/forum.php", "https://site.test/account/?action=registration",
-                "http://designer.test/"};
+                "http://designer.test/",       ""};
     }
     void Open(const std::string& shortcut = "VandrelTest") {
         window = std::make_unique<TFMain>(Branding(shortcut));
@@ -509,6 +509,19 @@ TEST_F(MainWindow, UpdateButtonRunsOneUpdateAndTheWindowFollowsIt) {
     EXPECT_EQ(Md5OfFile(client / "system\\zr.exe"), Md5Hex(game));
     EXPECT_NE(ReadBytes(client / "_settings.ini").find("AtRevision=9"), std::string::npos);
     EXPECT_TRUE(errors.empty());
+
+    // Built with a public key, the launcher asks for the list's signature, which this set lacks.
+    TBranding keyed = Branding();
+    keyed.ListPublicKey = std::string(64, 'a');
+    window.reset();
+    window = std::make_unique<TFMain>(keyed);
+    window->Show();
+    window->ImgBtn2.Button.OnClick();
+    EXPECT_TRUE(PumpUntil([&] { return !window->RunInProgress(); }, 30000));
+    Pump(50);
+    EXPECT_EQ(window->Label3.Caption(), "Обновление неудалось");
+    const std::vector<std::string> log = ServerLog();
+    EXPECT_EQ(log.back(), "set/files.lst.bz2.sig");
 }
 
 TEST(LauncherExe, CarriesItsVersionBlockManifestAndIcon) {

@@ -4,6 +4,8 @@
 #include "support/Misc.h"
 #include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
+#include "support/ListSignature.h"
+#include "tools/publish/PublishSigning.h"
 #include "update/GetFilesThr.h"
 
 #include <gtest/gtest.h>
@@ -122,4 +124,38 @@ TEST_F(Win32Update, AWholeRunInstallsTheServedClientWhateverItsNames) {
     EXPECT_EQ(window.Label3Caption, "Обновление неудалось");
     EXPECT_EQ(ReadBytes(client / "after.txt"), "after");
     EXPECT_FALSE(platform::IsFile(client / "files.lst"));
+}
+
+TEST_F(Win32Update, ASignedRunTakesOnlyTheSetItsKeySigned) {
+    TListPublicKey publicKey{};
+    TListSecretKey secretKey{};
+    GenerateListKeyPair(&publicKey, &secretKey);
+    const std::string packed = Compress("signed");
+    Serve("signed\\a.txt.bz2", packed);
+    Serve("signed\\files.lst.bz2", Compress("[settings]\r\nRev|3\r\nModHosts|0\r\n[/settings]\r\n[files_critical]\r\na.txt|" +
+                                            Md5Hex("signed") + "|" + std::to_string(packed.size()) +
+                                            "\r\n[/files_critical]\r\n"));
+    publish::WriteListSignature(served + "\\signed", secretKey);
+    const std::string before = platform::CurrentFolder();
+    platform::SetCurrentFolder(client.Path());
+    TInlineWindow window(client.Path() + "\\");
+    auto run = [&] {
+        GFilesThread worker(window);
+        worker.BaseURL = baseUrl + "signed";
+        worker.FullCheck = true;
+        worker.ListPublicKey = ToHex(publicKey.data(), publicKey.size());
+        worker.Execute();
+    };
+    run();
+    EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+    EXPECT_EQ(ReadBytes(client / "a.txt"), "signed");
+    // The list changed after signing: refused, and nothing of it reaches the folder.
+    platform::RemoveFile(client / "a.txt");
+    Serve("signed\\files.lst.bz2", ReadBytes(served + "\\signed\\files.lst.bz2") + "x");
+    run();
+    platform::SetCurrentFolder(before);
+    EXPECT_EQ(window.Label3Caption, "Обновление неудалось");
+    EXPECT_FALSE(platform::IsFile(client / "a.txt"));
+    EXPECT_FALSE(platform::IsFile(client / "files.lst.bz2"));
+    EXPECT_FALSE(platform::IsFile(client / "files.lst.bz2.sig"));
 }

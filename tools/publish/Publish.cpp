@@ -1,4 +1,5 @@
 #include "tools/publish/Publish.h"
+#include "tools/publish/PublishSigning.h"
 
 #include "platform/Platform.h"
 #include "support/Misc.h"
@@ -204,6 +205,9 @@ void RemovePayload(const std::string& outDir, const std::string& listPath) {
 PublishSummary Publish(const PublishOptions& options, const std::function<void(const PublishProgress&)>& progress) {
     if (!platform::IsFolder(options.outDir) && !platform::MakeFolders(options.outDir))
         throw EPublishError("cannot create the output folder " + options.outDir);
+    // A key that cannot be used is found before anything is written.
+    std::optional<TListSecretKey> signingKey;
+    if (!options.signingKeyFile.empty()) signingKey = LoadSecretKeyFile(options.signingKeyFile);
     ClientScan scan = ScanClient(options);
     UpdateList list;
     list.modHosts = options.modHosts;
@@ -274,6 +278,9 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         WriteList(options.outDir, FormatList(list));
         summary.listWritten = true;
     }
+    // Signed right after the list is in place: a launcher that fetches the two in between sees a
+    // pair that does not match, refuses it, and succeeds on its next run.
+    if (signingKey) WriteListSignature(options.outDir, *signingKey);
 
     // Payloads of files that left the client, once no list points at them any more.
     std::set<std::string> current;

@@ -23,6 +23,7 @@ struct PublishOptions {
     std::optional<int32_t> revision;   // default: one above the published revision
     bool allowCp1251 = false;          // non-ASCII names, written in code page 1251
     unsigned threads = 0;              // compression threads; 0: one per core
+    std::string signingKeyFile;        // secret key to sign the list with; empty: unsigned
 };
 
 struct PublishProgress {

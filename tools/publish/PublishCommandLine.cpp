@@ -2,6 +2,7 @@
 
 #include "support/Misc.h"
 #include "tools/publish/Publish.h"
+#include "tools/publish/PublishSigning.h"
 #include "tools/publish/PublishVerify.h"
 
 #include <chrono>
@@ -11,7 +12,8 @@ namespace publish {
 
 const char* const kUsage =
     "usage: vandrel-publish CLIENT_DIR OUT_DIR [options]\n"
-    "       vandrel-publish --verify BASE_URL [INSTALL_DIR]\n"
+    "       vandrel-publish --verify BASE_URL [INSTALL_DIR] [--public-key KEY]\n"
+    "       vandrel-publish --keygen DIR\n"
     "\n"
     "Publishes the client folder as an update set in OUT_DIR (files.lst.bz2 and one .bz2 payload per\n"
     "file) for a static HTTP server, reusing the payloads of files that did not change.\n"
@@ -27,10 +29,14 @@ const char* const kUsage =
     "                      unchanged when nothing changed)\n"
     "  --cp1251            allow non-ASCII names; they are written for Windows code page 1251\n"
     "  --threads N         compression threads (default: one per core)\n"
+    "  --sign KEY_FILE     sign the list with the secret key from --keygen (files.lst.bz2.sig)\n"
     "  --quiet             no progress display\n"
     "\n"
     "--verify downloads the list and every payload from BASE_URL and checks sizes and digests;\n"
-    "with INSTALL_DIR the files are unpacked there and kept.\n";
+    "with INSTALL_DIR the files are unpacked there and kept. With --public-key (the 64 digits or the\n"
+    "file list-signing.pub) the list's signature is checked first, as launchers built with it do.\n"
+    "--keygen writes a new key pair into DIR: list-signing.key (secret, owner only; keep it off the web\n"
+    "server) and list-signing.pub (the value for VANDREL_LIST_PUBLIC_KEY).\n";
 
 namespace {
 
@@ -82,18 +88,45 @@ int Usage(std::ostream& err, const std::string& problem) {
     return 2;
 }
 
-int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool showProgress) {
+int RunVerify(std::vector<std::string> args, std::ostream& out, std::ostream& err, bool showProgress) {
+    std::string publicKey;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] != "--public-key") continue;
+        if (i + 1 >= args.size()) return Usage(err, "--public-key needs a value");
+        try {
+            const TListPublicKey key = LoadPublicKey(args[i + 1]);
+            publicKey = ToHex(key.data(), key.size());
+        } catch (const std::exception& error) {
+            err << "vandrel-publish: " << error.what() << "\n";
+            return 1;
+        }
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        break;
+    }
     if (args.size() < 2 || args.size() > 3) return Usage(err, "--verify takes BASE_URL and an optional INSTALL_DIR");
     ProgressLine line(err, showProgress);
-    VerifyReport report = Verify(args[1], args.size() == 3 ? args[2] : std::string(),
-                                 [&](size_t done, size_t total, const std::string&) {
-                                     line.Show({"verifying", done, total, 0, 0});
-                                 });
+    VerifyReport report = Verify(
+        args[1], args.size() == 3 ? args[2] : std::string(),
+        [&](size_t done, size_t total, const std::string&) { line.Show({"verifying", done, total, 0, 0}); }, publicKey);
     line.Clear();
     for (const std::string& problem : report.problems) out << "problem: " << problem << "\n";
     out << "revision " << report.revision << ": " << report.entries << " files checked, " << report.problems.size()
         << (report.problems.size() == 1 ? " problem" : " problems") << "\n";
     return report.problems.empty() ? 0 : 1;
+}
+
+int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2) return Usage(err, "--keygen takes the folder to write the key pair into");
+    try {
+        const std::string digits = GenerateKeyFiles(args[1]);
+        out << "secret key: " << args[1] << "/" << kSecretKeyFileName << " (keep it off the web server)\n"
+            << "public key: " << digits << "\n"
+            << "build launchers with -DVANDREL_LIST_PUBLIC_KEY=" << digits << "\n";
+        return 0;
+    } catch (const std::exception& error) {
+        err << "vandrel-publish: " << error.what() << "\n";
+        return 1;
+    }
 }
 
 } // namespace
@@ -104,6 +137,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return args.empty() ? 2 : 0;
     }
     if (args[0] == "--verify") return RunVerify(args, out, err, showProgress);
+    if (args[0] == "--keygen") return RunKeygen(args, out, err);
 
     PublishOptions options;
     std::vector<std::string> positional;
@@ -122,13 +156,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return true;
         };
         if (name == "--critical" || name == "--exclude" || name == "--self" || name == "--hosts" || name == "--rev" ||
-            name == "--threads") {
+            name == "--threads" || name == "--sign") {
             if (!takeValue()) return Usage(err, name + " needs a value");
             int32_t number = 0;
             if (name == "--critical") options.critical.push_back(value);
             if (name == "--exclude") options.exclude.push_back(value);
             if (name == "--self") options.selfName = value;
             if (name == "--hosts") options.hostsFile = value;
+            if (name == "--sign") options.signingKeyFile = value;
             if (name == "--rev" || name == "--threads") {
                 if (!ParseCount(value, number) || number < (name == "--rev" ? 0 : 1))
                     return Usage(err, name + " needs a whole number, not \"" + value + "\"");

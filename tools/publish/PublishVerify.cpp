@@ -3,6 +3,8 @@
 #include "platform/Platform.h"
 #include "support/BZip2.h"
 #include "support/Download.h"
+#include "support/IniFile.h"
+#include "support/ListSignature.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 
 namespace fs = std::filesystem;
@@ -50,7 +53,8 @@ bool Download(const std::string& url, const std::string& path, std::string& why,
 
 class Verifier {
 public:
-    Verifier(std::string baseUrl, std::string folder, bool keep) : base_(baseUrl), folder_(folder), keep_(keep) {
+    Verifier(std::string baseUrl, std::string folder, bool keep, std::optional<TListPublicKey> key)
+        : base_(baseUrl), folder_(folder), keep_(keep), key_(key) {
         if (base_.empty() || base_.back() != '/') base_ += '/';
     }
 
@@ -59,6 +63,10 @@ public:
         std::string why;
         int64_t received;
         if (!Download(base_ + "files.lst.bz2", list + ".bz2", why, received)) return Fail(why);
+        if (key_ && !SignatureMatches(list + ".bz2", why)) {
+            platform::RemoveFile(list + ".bz2");
+            return Fail(why + "; launchers built with this key refuse the whole set");
+        }
         try {
             UnpackFile(list + ".bz2", list);
         } catch (const Exception& error) {
@@ -73,6 +81,13 @@ public:
             return Fail("files.lst cannot be read as launchers read it (" + std::string(error.what()) + ")");
         }
         platform::RemoveFile(list);
+        if (key_ && keep_) {
+            const int32_t installed = TIniFile(folder_ + "\\_settings.ini").ReadInteger("main", "AtRevision", 0);
+            if (report_.revision < installed)
+                return Fail("revision " + std::to_string(report_.revision) + " is older than revision " +
+                            std::to_string(installed) + " installed in " + folder_ +
+                            "; launchers there refuse it as a set played back");
+        }
         report_.entries = entries.size();
         for (size_t i = 0; i < entries.size(); ++i) {
             if (onEntry) onEntry(i, entries.size(), entries[i].path);
@@ -202,20 +217,47 @@ private:
             Problem(entry, "wrong digest: listed " + entry.digest + ", the payload unpacks to " + DigestToHex(digest));
     }
 
+    bool SignatureMatches(const std::string& listPath, std::string& why) {
+        const std::string signaturePath = listPath + ".sig";
+        int64_t received = 0;
+        if (!Download(base_ + "files.lst.bz2.sig", signaturePath, why, received)) {
+            why = "no signature: " + why;
+            return false;
+        }
+        const std::optional<TListSignature> signature = ReadSignatureFile(signaturePath);
+        platform::RemoveFile(signaturePath);
+        if (!signature) {
+            why = "files.lst.bz2.sig is missing or not a signature file (the server answered with something else)";
+            return false;
+        }
+        if (!VerifyFileSignature(listPath, *signature, *key_)) {
+            why = "the signature does not match files.lst.bz2 and the public key";
+            return false;
+        }
+        return true;
+    }
+
     std::string base_;
     std::string folder_;
     bool keep_;
+    std::optional<TListPublicKey> key_;
     VerifyReport report_;
 };
 
 } // namespace
 
 VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
-                    const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
+                    const std::function<void(size_t, size_t, const std::string&)>& onEntry,
+                    const std::string& publicKey) {
+    std::optional<TListPublicKey> key;
+    if (!publicKey.empty()) {
+        key = ParsePublicKeyHex(publicKey);
+        if (!key) return VerifyReport{0, 0, {"the public key is not 64 hexadecimal digits"}};
+    }
     if (!installDir.empty()) {
         if (!platform::IsFolder(installDir) && !platform::MakeFolders(installDir))
             return VerifyReport{0, 0, {"cannot create the folder " + installDir}};
-        return Verifier(baseUrl, installDir, true).Run(onEntry);
+        return Verifier(baseUrl, installDir, true, key).Run(onEntry);
     }
     std::random_device random;
     fs::path scratch = fs::temp_directory_path() /
@@ -224,7 +266,7 @@ VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
     std::error_code error;
     fs::create_directories(scratch, error);
     if (error) return VerifyReport{0, 0, {"cannot create a scratch folder: " + error.message()}};
-    VerifyReport report = Verifier(baseUrl, scratch.string(), false).Run(onEntry);
+    VerifyReport report = Verifier(baseUrl, scratch.string(), false, key).Run(onEntry);
     fs::remove_all(scratch, error);
     return report;
 }

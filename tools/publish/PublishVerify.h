@@ -18,7 +18,11 @@ struct VerifyReport {
 // listed with its size and unpacks to its listed digest, and that the list itself reads as the
 // launcher reads it. With an installDir the files are unpacked there and kept (a trial install);
 // without one a temporary folder is used and removed. onEntry is called before each entry.
+// With a publicKey (64 hexadecimal digits) the list must carry a valid signature by that key, as a
+// launcher built with it requires, and with an installDir its revision must not be below the one
+// installed there; otherwise nothing else is checked.
 VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
-                    const std::function<void(size_t done, size_t total, const std::string& path)>& onEntry = {});
+                    const std::function<void(size_t done, size_t total, const std::string& path)>& onEntry = {},
+                    const std::string& publicKey = std::string());
 
 } // namespace publish
