@@ -170,21 +170,7 @@ std::optional<int64_t> Reusable(const std::map<std::string, ListEntry>& publishe
 }
 
 void WriteList(const std::string& outDir, const std::string& text) {
-    const std::string target = outDir + "\\files.lst.bz2";
-    const std::string temporary = target + kPartSuffix;
-    std::string compressed = CompressBytes(text.data(), text.size());
-    try {
-        TFileStream stream(temporary, TFileStream::Mode::Create);
-        stream.WriteBuffer(compressed.data(), static_cast<int32_t>(compressed.size()));
-        stream.Close();
-    } catch (...) {
-        platform::RemoveFile(temporary);
-        throw;
-    }
-    if (!platform::MoveFileReplacing(temporary, target)) {
-        platform::RemoveFile(temporary);
-        throw EPublishError("cannot rename " + temporary + " to " + target);
-    }
+    WriteFileAside(outDir + "\\files.lst.bz2", CompressBytes(text.data(), text.size()));
 }
 
 // Deletes a payload that is no longer listed, and the folders it leaves empty.

@@ -4,6 +4,7 @@
 #include "support/BZip2.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
+#include "support/Stream.h"
 #include "tools/publish/PublishNames.h"
 
 #include <atomic>
@@ -172,6 +173,22 @@ std::vector<HostsEntry> ReadHostsFile(const std::string& path) {
 
 std::string PayloadPath(const std::string& folder, const std::string& listPath) {
     return folder + "\\" + listPath + ".bz2";
+}
+
+void WriteFileAside(const std::string& target, const std::string& bytes) {
+    const std::string temporary = target + ".part";
+    try {
+        TFileStream stream(temporary, TFileStream::Mode::Create);
+        stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+        stream.Close();
+    } catch (...) {
+        platform::RemoveFile(temporary);
+        throw;
+    }
+    if (!platform::MoveFileReplacing(temporary, target)) {
+        platform::RemoveFile(temporary);
+        throw EPublishError("cannot rename " + temporary + " to " + target);
+    }
 }
 
 } // namespace publish

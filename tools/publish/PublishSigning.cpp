@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "support/Stream.h"
+#include "tools/publish/PublishList.h"
 #include "tools/publish/PublishNames.h"
 
 #include <fstream>
@@ -79,20 +80,7 @@ TListPublicKey LoadPublicKey(const std::string& digitsOrPath) {
 
 void WriteListSignature(const std::string& outDir, const TListSecretKey& key) {
     const std::string list = outDir + "\\files.lst.bz2";
-    const std::string target = list + ".sig", temporary = target + ".part";
-    const std::string text = FormatSignatureFile(SignFile(list, key));
-    try {
-        TFileStream file(temporary, TFileStream::Mode::Create);
-        file.WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
-        file.Close();
-    } catch (...) {
-        platform::RemoveFile(temporary);
-        throw;
-    }
-    if (!platform::MoveFileReplacing(temporary, target)) {
-        platform::RemoveFile(temporary);
-        throw EPublishError("cannot rename " + temporary + " to " + target);
-    }
+    WriteFileAside(list + ".sig", FormatSignatureFile(SignFile(list, key)));
 }
 
 } // namespace publish
