@@ -1,5 +1,7 @@
 #include "app/NewsBrowser.h"
 
+#include "platform/win32/LateBound.h"
+
 #include <exdisp.h>
 #include <exdispid.h>
 #include <ocidl.h>
@@ -197,13 +199,13 @@ void TNewsBrowser::Navigate(const std::string& url) {
     const int size = MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, nullptr, 0);
     std::wstring wide(size > 0 ? size : 1, L'\0');
     MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, &wide[0], size);
-    BSTR text = SysAllocString(wide.c_str());
+    BSTR text = LATE_BOUND(L"oleaut32.dll", SysAllocString)(wide.c_str());
     VARIANT address;
-    VariantInit(&address);
+    LATE_BOUND(L"oleaut32.dll", VariantInit)(&address);
     address.vt = VT_BSTR;
     address.bstrVal = text;
     VARIANT empty;
-    VariantInit(&empty);
+    LATE_BOUND(L"oleaut32.dll", VariantInit)(&empty);
     impl_->browser->Navigate2(&address, &empty, &empty, &empty, &empty);
-    VariantClear(&address);
+    LATE_BOUND(L"oleaut32.dll", VariantClear)(&address);
 }

@@ -1,6 +1,7 @@
 #include "app/Shell.h"
 
 #include "platform/Platform.h"
+#include "platform/win32/LateBound.h"
 #include "support/Errors.h"
 #include "widgets/GdiHandles.h"
 
@@ -77,7 +78,8 @@ void CreateDesktopShortcut(const std::string& name, const std::string& workingFo
                            const std::string& description) {
     if (name.empty()) return;
     char desktop[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) return;
+    if (!LATE_BOUND(L"shell32.dll", SHGetSpecialFolderPathA)(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
+        return;
     const std::string linkPath = std::string(desktop) + "\\" + name + ".lnk";
 
     ComPtr<IShellLinkA> link;
@@ -98,5 +100,5 @@ void CreateDesktopShortcut(const std::string& name, const std::string& workingFo
 }
 
 void OpenLink(HWND owner, const std::string& url) {
-    ShellExecuteA(owner, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    LATE_BOUND(L"shell32.dll", ShellExecuteA)(owner, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/win32/LateBound.h"
 #include "platform/win32/Win32Handles.h"
 #include "support/Errors.h"
 
@@ -77,7 +78,7 @@ void DeleteFolderTree(const std::string& path) {
     operation.wFunc = FO_DELETE;
     operation.pFrom = list.c_str();
     operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    SHFileOperationA(&operation);
+    LATE_BOUND(L"shell32.dll", SHFileOperationA)(&operation);
 }
 
 void StartProgram(const std::string& path) {

@@ -17,7 +17,7 @@ struct TWinInetApi {
     decltype(&::DeleteUrlCacheEntryA) DeleteUrlCacheEntryA;
 };
 
-// Loads wininet.dll once (thread-safe); raises when the system has none.
+// Binds wininet.dll once (thread-safe); raises when the system has none.
 const TWinInetApi& WinInet();
 
 } // namespace platform::win32
