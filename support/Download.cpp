@@ -4,6 +4,11 @@
 #include "support/Errors.h"
 
 #include <memory>
+#include <vector>
+
+namespace {
+constexpr size_t kDownloadBufferBytes = 256 * 1024;
+}
 
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
                                const std::function<void(size_t)>& onPiece, int64_t* received) {
@@ -16,20 +21,21 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
     } catch (const Exception&) {
         return TDownloadResult::CannotCreate;
     }
-    std::string pending;
-    pending.reserve(64 * 1024 + 1024);
-    char piece[1024];
+    // The body is read in large pieces straight into the write buffer; each piece is reported as
+    // it arrives, so the per-file gauge moves as bytes come in.
+    std::vector<char> buffer(kDownloadBufferBytes);
+    size_t filled = 0;
     for (;;) {
         size_t got = 0;
-        if (!body->Read(piece, sizeof piece, &got)) {
+        if (!body->Read(buffer.data() + filled, buffer.size() - filled, &got)) {
             file = platform::File();
             platform::RemoveFile(localPath); // a body cut short is no download
             return TDownloadResult::Cut;
         }
-        pending.append(piece, got);
-        if (pending.size() >= 64 * 1024 || (got == 0 && !pending.empty())) {
-            file.Write(pending.data(), pending.size());
-            pending.clear();
+        filled += got;
+        if (filled == buffer.size() || (got == 0 && filled > 0)) {
+            file.Write(buffer.data(), filled);
+            filled = 0;
         }
         if (received) *received += static_cast<int64_t>(got);
         if (onPiece) onPiece(got);

@@ -51,7 +51,18 @@ public:
 
     bool Read(void* buffer, size_t count, size_t* received) override {
         *received = 0;
-        while (pending_.size() == taken_ && !done_) Pump();
+        if (pending_.size() == taken_ && count > 0) {
+            // Nothing held back: the transfer writes straight into the reader's buffer.
+            target_ = static_cast<char*>(buffer);
+            targetSize_ = count;
+            targetFilled_ = 0;
+            while (targetFilled_ == 0 && pending_.size() == taken_ && !done_) Pump();
+            target_ = nullptr;
+            if (targetFilled_ > 0) {
+                *received = targetFilled_;
+                return true;
+            }
+        }
         size_t available = pending_.size() - taken_;
         if (available == 0) return result_ == CURLE_OK; // the end, or a failed transfer
         size_t n = available < count ? available : count;
@@ -73,7 +84,17 @@ private:
             return CURL_WRITEFUNC_PAUSE;
         }
         body->headComplete_ = true;
-        body->pending_.append(data, size * items);
+        size_t length = size * items;
+        if (body->target_) {
+            // What fits goes to the reader's buffer; the rest waits in pending_.
+            const size_t room = body->targetSize_ - body->targetFilled_;
+            const size_t n = length < room ? length : room;
+            std::memcpy(body->target_ + body->targetFilled_, data, n);
+            body->targetFilled_ += n;
+            data += n;
+            length -= n;
+        }
+        body->pending_.append(data, length);
         return size * items;
     }
 
@@ -96,7 +117,7 @@ private:
             curl_easy_pause(easy_, CURLPAUSE_CONT);
         }
         int running = 0;
-        size_t before = pending_.size();
+        const size_t before = pending_.size() + targetFilled_;
         curl_multi_perform(multi_, &running);
         int left = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
@@ -105,13 +126,16 @@ private:
                 result_ = message->data.result;
             }
         }
-        if (!done_ && pending_.size() == before && !paused_) curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+        if (!done_ && pending_.size() + targetFilled_ == before && !paused_) curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
     }
 
     CURLM* multi_;
     CURL* easy_;
     std::string pending_;
     size_t taken_ = 0;
+    char* target_ = nullptr; // the reader's buffer while a Read waits for the transfer
+    size_t targetSize_ = 0;
+    size_t targetFilled_ = 0;
     bool paused_ = false;
     bool headComplete_ = false;
     bool done_ = false;
