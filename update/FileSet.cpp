@@ -5,7 +5,10 @@
 #include "support/LstFile.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
+#include "update/DigestAhead.h"
 #include "update/GetFilesThr.h"
+
+#include <memory>
 
 void GFilesThread::CheckFiles(const TStringList& lines) {
     const size_t n = lines.size();
@@ -14,6 +17,20 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
     TargetGauge = 1;
     Progress = static_cast<int32_t>(n - 1);
     SetGaugeMax();
+    std::unique_ptr<TDigestAhead> ahead;
+    if (DigestThreads > 0) {
+        // The files the entries name, for the digests ahead; an entry that does not read is left to
+        // raise below, at its own turn.
+        std::vector<std::string> files(n);
+        for (size_t i = 0; i < n; ++i) {
+            try {
+                const std::string path = TFileEntry::Parse(lines[i]).Path;
+                if (IsSafeRelativePath(path)) files[i] = InstallDir + path;
+            } catch (const Exception&) {
+            }
+        }
+        ahead = std::make_unique<TDigestAhead>(std::move(files), DigestThreads, 2 * size_t(DigestThreads));
+    }
     for (size_t i = 0; i < n; ++i) {
         if (Cancelled()) break;
         Progress = static_cast<int32_t>(i);
@@ -29,9 +46,14 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
             platform::RemoveFile(InstallDir + path + kPayloadSuffix);
             platform::RemoveFile(InstallDir + path + kUnpackSuffix);
             if (platform::IsFile(InstallDir + path)) {
-                TMD5Digest digest;
-                DigestFile(InstallDir + path, digest);
-                outdated = DigestToHex(digest) != entry.Digest;
+                std::optional<std::string> digest;
+                if (ahead) digest = ahead->Take(i);
+                if (!digest) { // digested here: no helpers, or the file appeared after they looked
+                    TMD5Digest value;
+                    DigestFile(InstallDir + path, value);
+                    digest = DigestToHex(value);
+                }
+                outdated = *digest != entry.Digest;
             }
         }
         if (outdated) {

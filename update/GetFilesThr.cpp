@@ -277,3 +277,8 @@ bool GFilesThread::ListSignatureAccepted() {
 int32_t GFilesThread::InstalledRevision() const {
     return TIniFile(InstallDir + "_settings.ini").ReadInteger("main", "AtRevision", 0);
 }
+
+unsigned GFilesThread::DefaultDigestThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+}

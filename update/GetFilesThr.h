@@ -68,6 +68,9 @@ public:
     bool FullCheck = false;
     int32_t MakeBackup = 0;
     int32_t CurrentRevision = 0;
+    // Threads that digest the check pass's files ahead of the entry shown; 0: each file is digested
+    // in its turn on the worker's own thread.
+    unsigned DigestThreads = DefaultDigestThreads();
     // The public key (64 hexadecimal digits) the update list must be signed with; empty: lists are not
     // signed and no signature is asked for.
     std::string ListPublicKey;
@@ -103,6 +106,7 @@ public:
 
 private:
     void Run();
+    static unsigned DefaultDigestThreads();
     // Signed runs: the list's signature is fetched and checked against ListPublicKey.
     bool ListSignatureAccepted();
     // Signed runs: the revision stored by the last run in _settings.ini (0 when there is none).
