@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "settings/Frm2Layout.h"
 #include "app/Shell.h"
+#include "widgets/GdiHandles.h"
 #include "widgets/SkinRegion.h"
 
 #include <commctrl.h>
@@ -11,7 +12,6 @@
 
 #include <array>
 #include <stdexcept>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -22,58 +22,12 @@ constexpr uint32_t kFallbackColour = settingsui::kCheckBoxColour;
 // The buttons' looks where their pictures are missing: normal, hover, pressed.
 constexpr uint32_t kFallbackButtonColours[3] = {0x2F3C53, 0x3E4F6D, 0x1B2436};
 
-struct GdiDeleter {
-    void operator()(HGDIOBJ object) const {
-        if (object) DeleteObject(object);
-    }
-};
-template <class Handle> using GdiPtr = std::unique_ptr<std::remove_pointer_t<Handle>, GdiDeleter>;
-
-// A memory DC holding one bitmap, for drawing the bitmap elsewhere.
-class BitmapDc {
-public:
-    BitmapDc(HDC like, HBITMAP bitmap) : dc_(CreateCompatibleDC(like)), old_(SelectObject(dc_, bitmap)) {}
-    ~BitmapDc() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    BitmapDc(const BitmapDc&) = delete;
-    BitmapDc& operator=(const BitmapDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-// Selects an object into a DC for one scope.
-class Selected {
-public:
-    Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~Selected() { SelectObject(dc_, old_); }
-    Selected(const Selected&) = delete;
-    Selected& operator=(const Selected&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
 COLORREF Colour(uint32_t rgb) {
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-// UI texts are UTF-8 in the source; the system gets them as UTF-16.
-std::wstring Wide(const char* utf8) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), length);
-    text.resize(text.size() - 1);
-    return text;
-}
-
 HFONT CreateDialogFont(bool bold) {
-    const std::wstring face = Wide(settingsui::kFontFace);
+    const std::wstring face = ToWide(settingsui::kFontFace);
     return CreateFontW(settingsui::kFontHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                        RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face.c_str());
@@ -98,12 +52,12 @@ bool IsComboBox(HWND control) {
 } // namespace
 
 struct TForm1::Resources {
-    GdiPtr<HFONT> font{CreateDialogFont(false)};
-    GdiPtr<HFONT> boldFont{CreateDialogFont(true)};
-    GdiPtr<HBRUSH> comboBrush{CreateSolidBrush(Colour(settingsui::kComboBoxColour))};
-    GdiPtr<HBRUSH> checkBrush{CreateSolidBrush(Colour(settingsui::kCheckBoxColour))};
-    GdiPtr<HBITMAP> skin;
-    std::array<GdiPtr<HBITMAP>, 3> apply, cancel;    // normal, hover, pressed
+    gdi::Font font{CreateDialogFont(false)};
+    gdi::Font boldFont{CreateDialogFont(true)};
+    gdi::Brush comboBrush{CreateSolidBrush(Colour(settingsui::kComboBoxColour))};
+    gdi::Brush checkBrush{CreateSolidBrush(Colour(settingsui::kCheckBoxColour))};
+    gdi::Bitmap skin;
+    std::array<gdi::Bitmap, 3> apply, cancel;    // normal, hover, pressed
     std::array<RECT, settingsui::kLabels.size()> labels{}; // where each caption lies; presses there do not drag
 };
 
@@ -169,7 +123,7 @@ void TForm1::CreateControls(HINSTANCE instance) {
         HWND box = add(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, place, id, 200);
         SetWindowTheme(box, L"", L""); // the colours below hold whatever visual style is on
         for (const char* item : items)
-            SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+            SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(item).c_str()));
         RECT rect;
         GetWindowRect(box, &rect);
         const LRESULT itemHeight = SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
@@ -178,7 +132,7 @@ void TForm1::CreateControls(HINSTANCE instance) {
             SendMessageW(box, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), itemHeight + difference);
     };
     auto check = [&](int id, const settingsui::TPlace& place, const char* caption) {
-        HWND box = add(WC_BUTTONW, Wide(caption), WS_TABSTOP | BS_AUTOCHECKBOX, place, id, place.Height);
+        HWND box = add(WC_BUTTONW, ToWide(caption), WS_TABSTOP | BS_AUTOCHECKBOX, place, id, place.Height);
         SetWindowTheme(box, L"", L"");
     };
     combo(kComboBox1, settingsui::kComboBox1Place, settingsui::kComboBox1Items);
@@ -190,8 +144,9 @@ void TForm1::CreateControls(HINSTANCE instance) {
     check(kCheckBox3, settingsui::kCheckBox3Place, settingsui::kCheckBox3Caption);
     for (int i = 0; i < 2; ++i) {
         const settingsui::TPlace& place = i == 0 ? settingsui::kApplyButtonPlace : settingsui::kCancelButtonPlace;
-        HWND button = add(WC_BUTTONW, Wide(i == 0 ? settingsui::kApplyButtonCaption : settingsui::kCancelButtonCaption),
-                          BS_OWNERDRAW, place, i == 0 ? kSpeedButton1 : kSpeedButton2, place.Height);
+        const char* caption = i == 0 ? settingsui::kApplyButtonCaption : settingsui::kCancelButtonCaption;
+        HWND button = add(WC_BUTTONW, ToWide(caption), BS_OWNERDRAW, place, i == 0 ? kSpeedButton1 : kSpeedButton2,
+                          place.Height);
         SetWindowSubclass(button, ButtonProc, static_cast<UINT_PTR>(i), reinterpret_cast<DWORD_PTR>(this));
     }
 
@@ -199,8 +154,8 @@ void TForm1::CreateControls(HINSTANCE instance) {
     HDC dc = GetDC(hwnd_);
     for (size_t i = 0; i < settingsui::kLabels.size(); ++i) {
         const settingsui::TLabel& label = settingsui::kLabels[i];
-        Selected select(dc, label.Bold ? resources_->boldFont.get() : font);
-        const std::wstring caption = Wide(label.Caption);
+        gdi::Selected select(dc, label.Bold ? resources_->boldFont.get() : font);
+        const std::wstring caption = ToWide(label.Caption);
         SIZE size{};
         GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
         resources_->labels[i] = RECT{label.Left, label.Top, label.Left + size.cx, label.Top + size.cy};
@@ -323,18 +278,18 @@ void TForm1::FormMouseUp() {
 void TForm1::Paint(HDC dc) {
     const RECT client{0, 0, settingsui::kClientWidth, settingsui::kClientHeight};
     if (resources_->skin) {
-        BitmapDc skin(dc, resources_->skin.get());
+        gdi::MemoryDC skin(dc, resources_->skin.get());
         const SIZE size = BitmapSize(resources_->skin.get());
         BitBlt(dc, 0, 0, size.cx, size.cy, skin.Get(), 0, 0, SRCCOPY);
     } else {
-        GdiPtr<HBRUSH> flat(CreateSolidBrush(Colour(kFallbackColour)));
+        gdi::Brush flat(CreateSolidBrush(Colour(kFallbackColour)));
         FillRect(dc, &client, flat.get());
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(settingsui::kCaptionColour));
     for (const settingsui::TLabel& label : settingsui::kLabels) {
-        Selected font(dc, label.Bold ? resources_->boldFont.get() : resources_->font.get());
-        const std::wstring caption = Wide(label.Caption);
+        gdi::Selected font(dc, label.Bold ? resources_->boldFont.get() : resources_->font.get());
+        const std::wstring caption = ToWide(label.Caption);
         TextOutW(dc, label.Left, label.Top, caption.c_str(), static_cast<int>(caption.size()));
     }
 }
@@ -345,20 +300,21 @@ void TForm1::DrawButton(const DRAWITEMSTRUCT& item) {
     HBITMAP picture = (index == 0 ? resources_->apply : resources_->cancel)[look].get();
     const RECT& rect = item.rcItem;
     if (picture) {
-        BitmapDc source(item.hDC, picture);
+        gdi::MemoryDC source(item.hDC, picture);
         const SIZE size = BitmapSize(picture);
         StretchBlt(item.hDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                    source.Get(), 0, 0, size.cx, size.cy, SRCCOPY);
     } else {
-        GdiPtr<HBRUSH> flat(CreateSolidBrush(Colour(kFallbackButtonColours[look])));
+        gdi::Brush flat(CreateSolidBrush(Colour(kFallbackButtonColours[look])));
         FillRect(item.hDC, &rect, flat.get());
     }
-    const std::wstring caption = Wide(index == 0 ? settingsui::kApplyButtonCaption : settingsui::kCancelButtonCaption);
+    const std::wstring caption =
+        ToWide(index == 0 ? settingsui::kApplyButtonCaption : settingsui::kCancelButtonCaption);
     RECT textRect = rect;
     if (look == 2) OffsetRect(&textRect, 1, 1); // a pressed button's caption sinks with it
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, Colour(settingsui::kButtonColour));
-    Selected font(item.hDC, resources_->font.get());
+    gdi::Selected font(item.hDC, resources_->font.get());
     DrawTextW(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &textRect,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
