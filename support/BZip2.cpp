@@ -2,6 +2,7 @@
 
 #include "support/md5.h"
 
+#include <cctype>
 #include <new>
 #include <vector>
 
@@ -149,6 +150,37 @@ void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TM
         throw;
     }
     if (observer) observer->UnpackFinished();
+}
+
+namespace {
+bool SameDigestValue(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+} // namespace
+
+void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
+                    UnpackObserver* observer) {
+    try {
+        TMD5Context context;
+        {
+            TFileStream output(outputPath, TFileStream::Mode::Create);
+            UnpackStream(source, output, observer, digest.empty() ? nullptr : &context);
+            output.Close();
+        }
+        if (!digest.empty()) {
+            TMD5Digest unpacked;
+            context.Final(unpacked);
+            if (!SameDigestValue(DigestToHex(unpacked), digest))
+                throw Exception("Unpacked file does not match its digest: " + outputPath);
+        }
+    } catch (...) {
+        platform::RemoveFile(outputPath);
+        throw;
+    }
 }
 
 void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer) {

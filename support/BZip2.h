@@ -92,6 +92,12 @@ public:
 void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer = nullptr,
                   TMD5Context* digest = nullptr);
 
+// Unpacks the source into a file (created or emptied) and, when digest is given (32 hexadecimal digits
+// in either case), checks what was written against it. On any failure the file is removed and the
+// error raised; the source is the caller's.
+void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
+                    UnpackObserver* observer = nullptr);
+
 // Unpacks a .bz2 file into its destination (created or emptied) and deletes the .bz2 file, after
 // success and after failure alike, once it could be opened.
 void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer = nullptr);

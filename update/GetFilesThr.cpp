@@ -8,8 +8,6 @@
 #include "support/LstFile.h"
 #include "support/md5.h"
 
-#include <cctype>
-
 #include <thread>
 
 namespace status {
@@ -115,35 +113,13 @@ void GFilesThread::UnpackFinished() {
     ReportFileProgress(true);
 }
 
-namespace {
-bool SameDigestValue(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-} // namespace
-
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
                                  const std::string& digest) {
     const std::string temporary = destination + kUnpackSuffix;
     auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
     try {
-        TMD5Context context;
-        {
-            TFileStream target(temporary, TFileStream::Mode::Create);
-            UnpackStream(*source, target, this, digest.empty() ? nullptr : &context);
-            target.Close();
-        }
-        if (!digest.empty()) {
-            TMD5Digest unpacked;
-            context.Final(unpacked);
-            if (!SameDigestValue(DigestToHex(unpacked), digest))
-                throw Exception("Unpacked file does not match its digest: " + destination);
-        }
+        UnpackVerified(*source, temporary, digest, this);
     } catch (...) {
-        platform::RemoveFile(temporary);
         source.reset();
         platform::RemoveFile(bz2Path);
         throw;
