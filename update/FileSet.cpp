@@ -6,8 +6,10 @@
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/DigestAhead.h"
+#include "update/InstallAhead.h"
 #include "update/GetFilesThr.h"
 
+#include <exception>
 #include <memory>
 
 void GFilesThread::CheckFiles(const TStringList& lines) {
@@ -66,7 +68,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
     Show("");
 }
 
-bool GFilesThread::BackUpAndUnpack(const std::string& path, const std::string& digest) {
+bool GFilesThread::BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place) {
     const std::string local = InstallDir + path;
     try {
         if (MakeBackup == 1) {
@@ -77,15 +79,96 @@ bool GFilesThread::BackUpAndUnpack(const std::string& path, const std::string& d
             platform::CopyFileReplacing(local, backup); // no old file yet: no copy, no error
         }
         Show(status::kExtracting + path);
-        UnpackInPlace(local + ".bz2", local, digest);
+        place(local);
         return true;
     } catch (...) {
         return false;
     }
 }
 
+namespace {
+// Whether a file of this name can be created where it is to go (the folder exists, the name is not too
+// long); the file is removed again.
+bool CanCreate(const std::string& path) {
+    try {
+        platform::File::Create(path).Close();
+    } catch (const Exception&) {
+        return false;
+    }
+    platform::RemoveFile(path);
+    return true;
+}
+
+// Moves a file unpacked in the staging folder into place; where a folder of the game is on another
+// volume, it is copied beside its destination first, so the file still changes in one step.
+void MoveIntoPlace(const std::string& staged, const std::string& destination) {
+    if (platform::MoveFileReplacing(staged, destination)) return;
+    const std::string temporary = destination + kUnpackSuffix;
+    if (platform::CopyFileReplacing(staged, temporary) && platform::MoveFileReplacing(temporary, destination)) return;
+    platform::RemoveFile(temporary);
+    throw EInOutError(IoError::AccessDenied);
+}
+} // namespace
+
+GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const std::string& digest) {
+    const std::string local = InstallDir + path;
+    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + kPayloadSuffix, true);
+    // A path the system cannot create (too long) fails like a refused one; the pass goes on.
+    if (fetched == TDownloadResult::CannotCreate) return TEntryOutcome::FailedGoOn;
+    if (fetched != TDownloadResult::Complete) return TEntryOutcome::FailedStop;
+    const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
+        UnpackInPlace(destination + kPayloadSuffix, destination, digest);
+    });
+    return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
+}
+
+GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path,
+                                                            int32_t payloadSize) {
+    TAheadResult result = ahead.Take(i);
+    Progress = 0;
+    ReportFileProgress(true); // the per-file gauge ends at 0, as after a download here
+    if (result.FetchError) std::rethrow_exception(result.FetchError);
+    // The outcomes in the order a download here would meet them: the address, the local file, the body.
+    if (result.Fetched == TDownloadResult::CannotOpen) return TEntryOutcome::FailedStop;
+    if (!CanCreate(InstallDir + path + kPayloadSuffix)) return TEntryOutcome::FailedGoOn;
+    if (result.Fetched == TDownloadResult::Cut) return TEntryOutcome::FailedStop;
+    if (result.Fetched != TDownloadResult::Complete) return TEntryOutcome::FailedGoOn;
+    const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
+        // The per-file gauge goes through an unpack's start and end, as when the file is unpacked here.
+        TargetGauge = 0;
+        Progress = payloadSize;
+        SetGaugeMax();
+        Progress = 0;
+        ReportFileProgress(true);
+        if (!result.Unpacked) throw EInOutError(IoError::ReadFault);
+        MoveIntoPlace(result.Output, destination);
+    });
+    return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
+}
+
+std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead() {
+    const std::string staging = InstallDir + kInstallAheadFolder;
+    // A run that was killed may have left its staging folder.
+    if (platform::IsFolder(staging)) platform::DeleteFolderTree(staging);
+    if (InstallQueue.empty() || AheadConnections == 0 || UnpackThreads == 0) return nullptr;
+    if (!platform::MakeFolders(staging)) return nullptr; // then each entry is fetched at its turn
+    std::vector<TAheadEntry> entries(InstallQueue.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        try {
+            const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
+            if (!IsSafeRelativePath(entry.Path)) continue; // refused at its turn, never fetched
+            entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size()};
+        } catch (const Exception&) {
+            // left to fail at its turn
+        }
+    }
+    return std::make_unique<TInstallAhead>(std::move(entries), staging, AheadConnections, UnpackThreads,
+                                           kStagedAheadBytes);
+}
+
 void GFilesThread::InstallFiles() {
     const size_t m = InstallQueue.size();
+    std::unique_ptr<TInstallAhead> ahead = StartInstallAhead();
     if (m == 0) {
         StatusText = "";
     } else {
@@ -105,28 +188,23 @@ void GFilesThread::InstallFiles() {
                 TargetGauge = 0;
                 Progress = entry.Size();
                 SetGaugeMax();
-                const std::string local = InstallDir + path;
-                const std::string folder = ExtractFilePath(local);
+                const std::string folder = ExtractFilePath(InstallDir + path);
                 if (!platform::IsFolder(folder)) platform::MakeFolders(folder);
-                const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + ".bz2", true);
-                if (fetched == TDownloadResult::CannotCreate) {
-                    // A path the system cannot create (too long) fails like a refused one; the pass goes on.
-                    StatusText = status::kFailed;
-                    failed = true;
-                } else if (fetched != TDownloadResult::Complete) {
-                    StatusText = status::kFailed;
-                    failed = true;
-                    break;
-                } else if (!BackUpAndUnpack(path, entry.Digest)) {
+                const TEntryOutcome outcome =
+                    ahead ? PlaceFetchedAhead(*ahead, i, path, entry.Size()) : FetchAndPlace(path, entry.Digest);
+                if (outcome != TEntryOutcome::Placed) {
                     StatusText = status::kFailed;
                     failed = true;
                 }
+                if (outcome == TEntryOutcome::FailedStop) break;
             }
             ++i;
             TargetGauge = 1;
             Progress = static_cast<int32_t>(i);
             SetTotalProgress();
         }
+        // Whatever was fetched or unpacked ahead and not placed goes before the run reports its end.
+        ahead.reset();
         Progress = 0;
         SetTotalProgress();
         if (failed)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,6 +46,8 @@ extern const char* const kHostsChanged;  // "Файл Hosts изменён"
 extern const char* const kSelfFailed;    // "Update Failed"
 } // namespace status
 
+class TInstallAhead;
+
 class GFilesThread : private UnpackObserver {
 public:
     // Created suspended: fill in the inputs, then Resume.
@@ -71,6 +74,10 @@ public:
     // Threads that digest the check pass's files ahead of the entry shown; 0: each file is digested
     // in its turn on the worker's own thread.
     unsigned DigestThreads = DefaultDigestThreads();
+    // Connections that fetch the install pass's payloads ahead of the entry shown, and threads that
+    // unpack them; either 0: each entry is fetched and unpacked at its turn on the worker's own thread.
+    unsigned AheadConnections = 8;
+    unsigned UnpackThreads = DefaultDigestThreads();
     // The public key (64 hexadecimal digits) the update list must be signed with; empty: lists are not
     // signed and no signature is asked for.
     std::string ListPublicKey;
@@ -113,9 +120,19 @@ private:
     int32_t InstalledRevision() const;
     // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
     TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
-    // The install pass's guarded step for one downloaded entry: backup copy, then unpacking. False
-    // when anything in it failed.
-    bool BackUpAndUnpack(const std::string& path, const std::string& digest);
+    // How one entry of the install pass ended.
+    enum class TEntryOutcome { Placed, FailedGoOn, FailedStop };
+    // At most this much payload is staged ahead of the entry shown.
+    static constexpr int64_t kStagedAheadBytes = 64 << 20;
+    // The install pass's guarded step for one fetched entry: backup copy, then the file put in place.
+    // False when anything in it failed.
+    bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place);
+    // One entry at its turn: fetched, then unpacked beside its destination.
+    TEntryOutcome FetchAndPlace(const std::string& path, const std::string& digest);
+    // One entry fetched and unpacked ahead: what the window sees is what FetchAndPlace shows.
+    TEntryOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path, int32_t payloadSize);
+    // The helpers for the install pass's queue, or null when entries are to be fetched at their turn.
+    std::unique_ptr<TInstallAhead> StartInstallAhead();
     void Show(const std::string& text) {
         StatusText = text;
         ShowStatus();
