@@ -42,10 +42,13 @@ TEST_F(Download, AUrlThatCannotBeOpenedLeavesTheLocalFileAlone) {
 }
 
 TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
-    WriteBytes(served / "cut", RandomBytes(200000, 6));
-    server.Misbehave("cut", TestHttpServer::Misbehaviour::CutBody);
-    EXPECT_FALSE(Fetch(server.BaseUrl() + "cut", Local("cut")));
-    EXPECT_FALSE(platform::IsFile(Local("cut")));
+    // Cut inside the first buffer, and after several buffers went to disk behind the reads.
+    for (size_t size : {200000, 2000000}) {
+        WriteBytes(served / "cut", RandomBytes(size, 6));
+        server.Misbehave("cut", TestHttpServer::Misbehaviour::CutBody);
+        EXPECT_FALSE(Fetch(server.BaseUrl() + "cut", Local("cut")));
+        EXPECT_FALSE(platform::IsFile(Local("cut")));
+    }
 
     WriteBytes(served / "stall", RandomBytes(200000, 7));
     server.Misbehave("stall", TestHttpServer::Misbehaviour::Stall);
@@ -56,4 +59,12 @@ TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
 TEST_F(Download, ALocalFileThatCannotBeCreatedRaisesTheInputOutputError) {
     WriteBytes(served / "a", "x");
     EXPECT_THROW(Fetch(server.BaseUrl() + "a", Local("no-such-folder\\a")), EInOutError);
+}
+
+TEST_F(Download, AFailedWriteRaisesTheInputOutputError) {
+    // A device that is always full: the last short buffer, and full buffers written behind the reads.
+    for (size_t size : {1000, 2 << 20}) {
+        WriteBytes(served / "a", RandomBytes(size, 8));
+        EXPECT_THROW(Fetch(server.BaseUrl() + "a", "/dev/full"), EInOutError);
+    }
 }
