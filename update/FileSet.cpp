@@ -9,6 +9,7 @@
 #include "update/InstallAhead.h"
 #include "update/GetFilesThr.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -162,8 +163,10 @@ std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead() {
             // left to fail at its turn
         }
     }
-    return std::make_unique<TInstallAhead>(std::move(entries), staging, AheadConnections, UnpackThreads,
-                                           kStagedAheadBytes);
+    // A short queue needs no more helpers than it has entries.
+    const unsigned most = entries.size() < 64 ? static_cast<unsigned>(entries.size()) : 64u;
+    return std::make_unique<TInstallAhead>(std::move(entries), staging, std::min(AheadConnections, most),
+                                           std::min(UnpackThreads, most), kStagedAheadBytes);
 }
 
 void GFilesThread::InstallFiles() {
