@@ -1,16 +1,26 @@
-# Shared by the benchmark cases: timing and the one-line report.
-# median_seconds ROUNDS CMD... : runs CMD ROUNDS times, prints the median wall time in seconds.
+# Shared by the benchmark cases: timing, the one-line report and the data sets, which are made once into
+# $VANDREL_BENCH_DATA (each behind a completion marker) and reused by later runs.
+
+# median_seconds ROUNDS CMD... : runs CMD ROUNDS times, prints the median wall time in seconds. A round
+# that fails ends the case: a time for a run that did not do its work would be meaningless.
+# With AFTER_ROUND set (a command), it is run after each round, untimed: the check of that round's result.
 median_seconds() {
   local rounds=$1; shift
   local times=()
   for _ in $(seq "$rounds"); do
     local start end
     start=$(date +%s.%N)
-    "$@" >/dev/null
+    "$@" >/dev/null || { echo "bench: '$*' failed" >&2; return 1; }
     end=$(date +%s.%N)
     times+=("$(echo "$end - $start" | bc -l)")
+    [ -z "${AFTER_ROUND:-}" ] || $AFTER_ROUND || { echo "bench: check after '$*' failed" >&2; return 1; }
   done
   printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]}'
+}
+# fail NAME MESSAGE : says why the case's result is wrong (on stderr: stdout may be a timing) and ends it.
+fail() {
+  echo "bench $1: $2" >&2
+  exit 1
 }
 # report NAME OURS REFERENCE_NAME REFERENCE [EXTRA]
 report() {
@@ -29,7 +39,7 @@ windows_bench_build() {
   cmake -S "$repo" -B "$VANDREL_BENCH_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$(runnable_toolchain)" -DVANDREL_TESTS=OFF \
     -DVANDREL_BENCH_FIRST_PAINT=ON >/dev/null
-  cmake --build "$VANDREL_BENCH_WIN_BUILD" --target Vandrel_Updater vandrel-gui-bench bare-window >/dev/null
+  cmake --build "$VANDREL_BENCH_WIN_BUILD" -j "$(nproc)" --target Vandrel_Updater vandrel-gui-bench bare-window >/dev/null
   start_display
   use_prefix "$VANDREL_BENCH_DATA/wineprefix"
   WINE=$(wine_loader)
@@ -37,3 +47,71 @@ windows_bench_build() {
   trap 'wineserver -k 2>/dev/null; kill $XVFB_PID 2>/dev/null' EXIT
 }
 in_wine() { "$WINE" "$@"; }
+
+# The publish benchmarks' client: 500 MiB of mixed game-like data (incompressible media, base64-like
+# textures, repetitive scripts). Prints its folder.
+bench_client() {
+  local client=$VANDREL_BENCH_DATA/publish-client
+  if [ ! -f "$client.complete" ]; then
+    (
+      set +o pipefail # head ends the generators early
+      rm -rf "$client"
+      mkdir -p "$client"/{data,maps,scripts,sound,textures}
+      head -c $((80 << 20)) /dev/urandom > "$client/data/archive2.pak"
+      head -c $((90 << 20)) /dev/urandom | base64 -w 0 | head -c $((120 << 20)) > "$client/data/archive1.pak"
+      local i
+      for i in $(seq -w 1 100); do head -c $((3 << 19)) /dev/urandom | base64 -w 76 | head -c $((1 << 20)) > "$client/maps/map$i.dat"; done
+      awk -v dir="$client" 'BEGIN { srand(7); for (f = 1; f <= 200; f++) { file = sprintf("%s/scripts/s%03d.lua", dir, f);
+             n = 0; while (n < 262144) { line = sprintf("local npc_%d = spawn(\"%s\", %d, %d) -- wave %d\n", int(rand()*5000),
+               (rand() < 0.5 ? "guard" : "merchant"), int(rand()*1000), int(rand()*1000), int(rand()*40));
+               printf "%s", line > file; n += length(line) } close(file) } }'
+      for i in $(seq -w 1 40); do head -c $((5 << 19)) /dev/urandom > "$client/sound/x$i.ogg"; done
+      for i in $(seq -w 1 50); do
+        { head -c $((3 << 17)) /dev/urandom | base64 -w 0 | head -c $((1 << 19)); head -c $((1 << 19)) /dev/zero; } > "$client/textures/t$i.dds"
+      done
+    )
+    touch "$client.complete"
+  fi
+  echo "$client"
+}
+
+# The install benchmarks' data: a client of 2,000 files x 256 KiB (500 MiB; data00..data19 of 100 files,
+# every other one text-like) made by vandrel-bench, and its update set made by our publisher. Sets
+# install_client, install_set, install_sums (the client's md5sum list, in list order) and install_payloads
+# (the set's payloads, relative to install_set, in the same order).
+install_data() {
+  install_client=$VANDREL_BENCH_DATA/install-client
+  install_set=$VANDREL_BENCH_DATA/install-set
+  install_sums=$VANDREL_BENCH_DATA/install-client.md5
+  if [ ! -f "$install_set.complete" ]; then
+    local start
+    start=$(date +%s.%N)
+    rm -rf "$install_client" "$install_set" "$install_sums"
+    "$VANDREL_BENCH_BUILD/bench/vandrel-bench" make-client "$install_client"
+    "$VANDREL_BENCH_BUILD/tools/vandrel-publish" "$install_client" "$install_set" --quiet >/dev/null
+    (cd "$install_client" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs md5sum) > "$install_sums"
+    [ "$(wc -l < "$install_sums")" = 2000 ] || fail install "the generated client does not have 2,000 files"
+    payload_list
+    # The reference decodes the set to exactly the client's bytes, in list order. Checked once per set:
+    # the set never changes after this, and every timed round must end with bzip2's status 0 (each
+    # payload complete, its CRCs right).
+    local decoded expected
+    decoded=$(bzip2_all | md5sum)
+    expected=$(cd "$install_client" && sed -E 's/^[0-9a-f]{32}  //' "$install_sums" | xargs cat | md5sum)
+    [ "$decoded" = "$expected" ] || fail install "bzip2 -dc over the set does not give the client's bytes"
+    touch "$install_set.complete"
+    printf 'bench install: data set made in %.1f s\n' "$(echo "$(date +%s.%N) - $start" | bc -l)" >&2
+  fi
+  payload_list
+  # All 2,000 payloads there, and in the page cache for both sides.
+  (cd "$install_set" && cat "${install_payloads[@]}" > /dev/null) || fail install "payloads missing from the set"
+}
+payload_list() { mapfile -t install_payloads < <(sed -E 's/^[0-9a-f]{32}  (.*)$/\1.bz2/' "$install_sums"); }
+# The reference for an install: ONE bzip2 process decoding every payload of the set, to /dev/null when
+# timed (bzip2's single-core decoding speed; no HTTP, no files written). 2,000 short relative names
+# are far below the argument-list limit.
+bzip2_all() { (cd "$install_set" && bzip2 -dc "${install_payloads[@]}"); }
+# check_installed CASE FOLDER : every file of the client is in FOLDER with the client's content.
+check_installed() {
+  (cd "$2" && md5sum --quiet -c "$install_sums" >&2) || fail "$1" "installed files differ from the client"
+}

@@ -1,8 +1,10 @@
-# Starts the loopback test server on a folder; sets server_pid and base_url.
+# start_server ROOT [SERVER_OPTION...] : starts the loopback test server on a folder (options such as
+# --delay-ms N go to vandrel-test-server); sets server_pid and base_url.
 start_server() {
-  local portfile
+  local portfile root=$1
+  shift
   portfile=$(mktemp)
-  "$VANDREL_BENCH_BUILD/tests/vandrel-test-server" "$1" > "$portfile" &
+  "$VANDREL_BENCH_BUILD/tests/vandrel-test-server" "$root" "$@" > "$portfile" &
   server_pid=$!
   for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.05; done
   base_url="http://127.0.0.1:$(head -n1 "$portfile")/"
