@@ -119,8 +119,8 @@ void TInstallAhead::Fetch(size_t i) {
     }
     platform::RemoveFile(Staged(i, ".bz2"));
     std::lock_guard<std::mutex> guard(lock_);
-    // The pass ends at a payload that could not be fetched: nothing after it is started.
-    if (!result.FetchError && result.Fetched != TDownloadResult::CannotCreate && i + 1 < end_) end_ = i + 1;
+    // The pass ends at a payload that could not be fetched or stored: nothing after it is started.
+    if ((result.FetchError || result.Fetched != TDownloadResult::CannotCreate) && i + 1 < end_) end_ = i + 1;
     Finish(i, std::move(result));
 }
 
