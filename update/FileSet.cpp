@@ -37,7 +37,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
     for (size_t i = 0; i < n; ++i) {
         if (Cancelled()) break;
         Progress = static_cast<int32_t>(i);
-        SetTotalProgress();
+        ReportTotalProgress(false);
         const TFileEntry entry = TFileEntry::Parse(lines[i]);
         const std::string& path = entry.Path;
         Show(std::string(status::kChecking) + " " + path);
@@ -65,7 +65,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         }
     }
     Progress = 0;
-    SetTotalProgress();
+    ReportTotalProgress(true);
     Show("");
 }
 
@@ -204,12 +204,12 @@ void GFilesThread::InstallFiles() {
             ++i;
             TargetGauge = 1;
             Progress = static_cast<int32_t>(i);
-            SetTotalProgress();
+            ReportTotalProgress(false);
         }
         // Whatever was fetched or unpacked ahead and not placed goes before the run reports its end.
         ahead.reset();
         Progress = 0;
-        SetTotalProgress();
+        ReportTotalProgress(true);
         if (failed)
             StatusText = status::kFailed;
         else if (!Cancelled())

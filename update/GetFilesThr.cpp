@@ -56,10 +56,7 @@ void GFilesThread::ShowStatus() {
 }
 
 void GFilesThread::SetGaugeMax() {
-    if (TargetGauge == 0) {
-        fileGaugeMax_ = Progress;
-        lastFilePercentage_ = -1;
-    }
+    (TargetGauge == 0 ? fileGauge_ : totalGauge_) = TPercentageFilter{Progress, -1};
     window_.Synchronize([this] { window_.SetGaugeMax(TargetGauge, Progress); });
 }
 
@@ -83,14 +80,24 @@ void GFilesThread::EnableButtons() {
     window_.Synchronize([this] { window_.SetRunButtonsEnabled(true); });
 }
 
+bool GFilesThread::TPercentageFilter::Changes(int32_t position, bool always) {
+    const int64_t clamped = position < 0 ? 0 : position > max ? max : position;
+    const int32_t percentage = max <= 0 ? 0 : static_cast<int32_t>(clamped * 100 / max);
+    if (!always && percentage == last) return false;
+    last = percentage;
+    return true;
+}
+
 void GFilesThread::ReportFileProgress(bool always) {
     // Gauge1 repaints only when its integer percentage changes, so positions in between are not handed
     // over: at most about a hundred hand-offs per file instead of one per 1024-byte piece.
-    int64_t position = Progress < 0 ? 0 : Progress > fileGaugeMax_ ? fileGaugeMax_ : Progress;
-    int32_t percentage = fileGaugeMax_ <= 0 ? 0 : static_cast<int32_t>(position * 100 / fileGaugeMax_);
-    if (!always && percentage == lastFilePercentage_) return;
-    lastFilePercentage_ = percentage;
-    SetFileProgress();
+    if (fileGauge_.Changes(Progress, always)) SetFileProgress();
+}
+
+void GFilesThread::ReportTotalProgress(bool always) {
+    // The bar's width follows Gauge2's integer percentage only: a position that leaves it unchanged is
+    // not handed over, which spares a large client's passes one hand-off per entry.
+    if (totalGauge_.Changes(Progress, always)) SetTotalProgress();
 }
 
 // ---- unpacking --------------------------------------------------------------------------------------

@@ -139,6 +139,8 @@ private:
     }
     // Hands the per-file position to the window only when Gauge1's percentage could change.
     void ReportFileProgress(bool always);
+    // Hands the overall position to the window only when the bar's width could change.
+    void ReportTotalProgress(bool always);
 
     void UnpackStarted(TStream& source) override;
     void UnpackProgress(TStream& source) override;
@@ -146,6 +148,13 @@ private:
 
     IUpdateWindow& window_;
     std::shared_ptr<TRunControl> control_;
-    int32_t fileGaugeMax_ = 100;      // what Gauge1's maximum was last set to
-    int32_t lastFilePercentage_ = -1; // what Gauge1's percentage was last handed
+    // A gauge's maximum as last set and the integer percentage last handed to it.
+    struct TPercentageFilter {
+        int32_t max = 100;
+        int32_t last = -1;
+        // Whether position moves the percentage (or always); remembers the new one.
+        bool Changes(int32_t position, bool always);
+    };
+    TPercentageFilter fileGauge_;  // Gauge1
+    TPercentageFilter totalGauge_; // Gauge2, which sizes the bar
 };
