@@ -70,6 +70,7 @@ public:
 
 private:
     struct Impl;
+    explicit File(std::unique_ptr<Impl> impl); // an opened file's owner
     std::unique_ptr<Impl> impl_;
 };
 

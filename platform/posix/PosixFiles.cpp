@@ -153,6 +153,7 @@ struct File::Impl {
 };
 
 File::File() = default;
+File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
@@ -161,28 +162,19 @@ File File::OpenRead(const std::string& path) {
     UniqueFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = std::move(fd);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
 File File::Create(const std::string& path) {
     UniqueFd fd(open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd.Valid()) throw EFCreateError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = std::move(fd);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
 File File::Rewrite(const std::string& path) {
     UniqueFd fd(open(NativePath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (!fd.Valid()) throw EFCreateError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->fd = std::move(fd);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
 bool File::IsOpen() const { return impl_ && impl_->fd.Valid(); }

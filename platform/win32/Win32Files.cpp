@@ -104,6 +104,7 @@ struct File::Impl {
 };
 
 File::File() = default;
+File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
@@ -112,20 +113,14 @@ File File::OpenRead(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!h.Valid()) throw EFOpenError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->handle = std::move(h);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
 File File::Create(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) throw EFCreateError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->handle = std::move(h);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
 File File::Rewrite(const std::string& path) {
@@ -134,10 +129,7 @@ File File::Rewrite(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) throw EFCreateError(path);
-    File file;
-    file.impl_ = std::make_unique<Impl>();
-    file.impl_->handle = std::move(h);
-    return file;
+    return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
 bool File::IsOpen() const { return impl_ && impl_->handle.Valid(); }
