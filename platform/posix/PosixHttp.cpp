@@ -3,8 +3,10 @@
 #include "platform/Platform.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -13,6 +15,8 @@ namespace platform {
 namespace {
 
 constexpr size_t kHighWater = 256 * 1024;
+constexpr curl_off_t kLargePiece = 256 * 1024; // how much of a fast server's body wakes a waiting reader
+constexpr int kLargePieceWaitMs = 250;           // how long a large piece may take before the server is slow
 std::atomic<long> stallSeconds{60}; // a body that delivers nothing for this long has failed
 
 void GlobalInit() {
@@ -42,6 +46,8 @@ public:
         curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlBody::OnBody);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, &CurlBody::OnSocket);
+        curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
         curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlBody::OnHeader);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
         if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
@@ -85,6 +91,7 @@ private:
         }
         body->headComplete_ = true;
         size_t length = size * items;
+        body->bodyBytes_ += static_cast<curl_off_t>(length);
         if (body->target_) {
             // What fits goes to the reader's buffer; the rest waits in pending_.
             const size_t room = body->targetSize_ - body->targetFilled_;
@@ -96,6 +103,13 @@ private:
         }
         body->pending_.append(data, length);
         return size * items;
+    }
+
+    static int OnSocket(void* self, curl_socket_t socket, curlsocktype) {
+        auto* body = static_cast<CurlBody*>(self);
+        body->socket_ = socket; // the connection a redirect leads to replaces the last one
+        body->wakeMark_ = 1;
+        return CURL_SOCKOPT_OK;
     }
 
     static size_t OnHeader(char* data, size_t size, size_t items, void* self) {
@@ -126,7 +140,39 @@ private:
                 result_ = message->data.result;
             }
         }
-        if (!done_ && pending_.size() + targetFilled_ == before && !paused_) curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+        if (!done_ && pending_.size() + targetFilled_ == before && !paused_) Wait();
+    }
+
+    // Waits until the socket has more of the body (or libcurl's next timer is due). A reader woken for
+    // every packet of a fast server spends more on waking than on reading, so while more of the body is
+    // known to come, the socket reports readable only once a large piece, or the whole rest, is there.
+    // A server too slow to fill that piece within a short wait gets the reader woken for every packet
+    // again, for the rest of the body: its bytes then count for the stall check as they arrive.
+    void Wait() {
+        SetWakeMark(slowServer_ ? 1 : LargePiece());
+        const bool large = wakeMark_ > 1;
+        const auto start = std::chrono::steady_clock::now();
+        curl_multi_poll(multi_, nullptr, 0, large ? kLargePieceWaitMs : 1000, nullptr);
+        if (large && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kLargePieceWaitMs)) {
+            slowServer_ = true;
+            SetWakeMark(1);
+        }
+    }
+
+    // The size of the next large piece: 256 KiB, or the rest of a body announced shorter; 1 while the
+    // length is unknown.
+    int LargePiece() {
+        curl_off_t length = -1;
+        if (!headComplete_ || curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+            length <= bodyBytes_)
+            return 1;
+        const curl_off_t rest = length - bodyBytes_;
+        return static_cast<int>(rest < kLargePiece ? rest : kLargePiece);
+    }
+
+    void SetWakeMark(int bytes) {
+        if (bytes == wakeMark_ || socket_ == CURL_SOCKET_BAD) return;
+        if (setsockopt(socket_, SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes) == 0) wakeMark_ = bytes;
     }
 
     CURLM* multi_;
@@ -137,6 +183,10 @@ private:
     size_t targetSize_ = 0;
     size_t targetFilled_ = 0;
     bool paused_ = false;
+    curl_off_t bodyBytes_ = 0; // of the final response, as the transfer handed them over
+    curl_socket_t socket_ = CURL_SOCKET_BAD; // the connection opened last
+    int wakeMark_ = 1;                       // its low-water mark: the bytes that make it readable
+    bool slowServer_ = false;
     bool headComplete_ = false;
     bool done_ = false;
     CURLcode result_ = CURLE_OK;

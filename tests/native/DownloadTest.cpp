@@ -42,7 +42,7 @@ TEST_F(Download, AUrlThatCannotBeOpenedLeavesTheLocalFileAlone) {
 }
 
 TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
-    // Cut inside the first buffer, and after several buffers went to disk behind the reads.
+    // Cut inside the first buffer, and after several full buffers went to disk.
     for (size_t size : {200000, 2000000}) {
         WriteBytes(served / "cut", RandomBytes(size, 6));
         server.Misbehave("cut", TestHttpServer::Misbehaviour::CutBody);
@@ -56,13 +56,23 @@ TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
     EXPECT_FALSE(platform::IsFile(Local("stall")));
 }
 
+TEST_F(Download, ASlowButSteadyServerIsNotTakenForAStalledOne) {
+    // 4 KiB every 200 ms: its bytes count as they come, though they never make a large piece in time.
+    platform::SetHttpStallTimeout(1);
+    const std::string body = RandomBytes(32 * 1024, 9);
+    WriteBytes(served / "slow", body);
+    server.Misbehave("slow", TestHttpServer::Misbehaviour::Trickle);
+    EXPECT_TRUE(Fetch(server.BaseUrl() + "slow", Local("slow")));
+    EXPECT_EQ(ReadBytes(Local("slow")), body);
+}
+
 TEST_F(Download, ALocalFileThatCannotBeCreatedRaisesTheInputOutputError) {
     WriteBytes(served / "a", "x");
     EXPECT_THROW(Fetch(server.BaseUrl() + "a", Local("no-such-folder\\a")), EInOutError);
 }
 
 TEST_F(Download, AFailedWriteRaisesTheInputOutputError) {
-    // A device that is always full: the last short buffer, and full buffers written behind the reads.
+    // A device that is always full: the last short buffer, and full buffers written mid-body.
     for (size_t size : {1000, 2 << 20}) {
         WriteBytes(served / "a", RandomBytes(size, 8));
         EXPECT_THROW(Fetch(server.BaseUrl() + "a", "/dev/full"), EInOutError);

@@ -104,11 +104,12 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
     }
     const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
+    const bool trickle = misbehave && rule.how == Misbehaviour::Trickle;
     auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
     const bool page = path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0;
     response.set_content_provider(
         size, page ? "text/html; charset=utf-8" : "application/octet-stream",
-        [this, stream, size, cut, stall](size_t offset, size_t, httplib::DataSink& sink) {
+        [this, stream, size, cut, stall, trickle](size_t offset, size_t, httplib::DataSink& sink) {
             if (cut && offset >= size / 2) {
                 if (stall) {
                     for (int i = 0; i < 50 && !stopping_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -117,6 +118,10 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
             }
             char buffer[65536];
             size_t want = sizeof buffer;
+            if (trickle) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                want = 4096;
+            }
             if (cut && offset + want > size / 2) want = size / 2 - offset;
             stream->seekg(static_cast<std::streamoff>(offset));
             stream->read(buffer, static_cast<std::streamsize>(want));

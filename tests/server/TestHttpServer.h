@@ -23,6 +23,7 @@ public:
         WrongBody,    // 200 with the given body instead of the file
         CutBody,      // announces the whole file, sends half, closes the connection
         Stall,        // sends half, then nothing for a long while, then closes
+        Trickle,      // sends the whole file, 4 KiB every 200 ms (a slow but steady link)
     };
 
     // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.
