@@ -35,6 +35,9 @@ if(WIN32)
     INTERFACE_LINK_LIBRARIES advapi32)
   # One static exe, no MinGW runtime DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # A release exe carries no symbols: the static runtime's debug sections would double its size, and
+  # the loader reads them at every start.
+  add_link_options($<$<CONFIG:Release>:-s>)
 else()
   find_package(BZip2 REQUIRED)
   find_package(CURL REQUIRED)
