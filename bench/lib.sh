@@ -1,21 +1,40 @@
 # Shared by the benchmark cases: timing, the one-line report and the data sets, which are made once into
 # $VANDREL_BENCH_DATA (each behind a completion marker) and reused by later runs.
 
-# median_seconds ROUNDS CMD... : runs CMD ROUNDS times, prints the median wall time in seconds. A round
-# that fails ends the case: a time for a run that did not do its work would be meaningless.
-# With AFTER_ROUND set (a command), it is run after each round, untimed: the check of that round's result.
+# seconds_of CMD... : runs CMD once, prints its wall time in seconds. A round that fails ends the case: a
+# time for a run that did not do its work would be meaningless. With AFTER_ROUND set (a command), it is
+# run after the round, untimed: the check of that round's result.
+seconds_of() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null || { echo "bench: '$*' failed" >&2; return 1; }
+  end=$(date +%s.%N)
+  [ -z "${AFTER_ROUND:-}" ] || $AFTER_ROUND || { echo "bench: check after '$*' failed" >&2; return 1; }
+  echo "$end - $start" | bc -l
+}
+# median_of TIME... : the median.
+median_of() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]}'; }
+
+# median_seconds ROUNDS CMD... : runs CMD ROUNDS times, prints the median wall time in seconds.
 median_seconds() {
   local rounds=$1; shift
   local times=()
+  for _ in $(seq "$rounds"); do times+=("$(seconds_of "$@")") || return 1; done
+  median_of "${times[@]}"
+}
+
+# median_pair ROUNDS OURS REFERENCE : runs the two commands (one word each: a program or a function)
+# in turn ROUNDS times and prints both medians, ours first. Taking turns spreads a passing load on this
+# shared machine over both sides instead of letting it fall on one; for the short cases that decides
+# the ratio. AFTER_ROUND checks the rounds of OURS only.
+median_pair() {
+  local rounds=$1 ours=$2 reference=$3
+  local a=() b=()
   for _ in $(seq "$rounds"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null || { echo "bench: '$*' failed" >&2; return 1; }
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-    [ -z "${AFTER_ROUND:-}" ] || $AFTER_ROUND || { echo "bench: check after '$*' failed" >&2; return 1; }
+    a+=("$(seconds_of "$ours")") || return 1
+    b+=("$(AFTER_ROUND='' seconds_of "$reference")") || return 1
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]}'
+  echo "$(median_of "${a[@]}") $(median_of "${b[@]}")"
 }
 # fail NAME MESSAGE : says why the case's result is wrong (on stderr: stdout may be a timing) and ends it.
 fail() {
