@@ -30,15 +30,15 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
     // it arrives, so the per-file gauge moves as bytes come in.
     std::vector<char> buffer(kDownloadBufferBytes);
     size_t filled = 0;
-    bool cut = false;
     for (;;) {
         size_t got = 0;
         if (!body->Read(buffer.data() + filled, buffer.size() - filled, &got)) {
-            cut = true;
-            break;
+            file = platform::File();
+            platform::RemoveFile(localPath); // a body cut short is no download
+            return TDownloadResult::Cut;
         }
         filled += got;
-        if (filled == buffer.size()) {
+        if (filled == buffer.size() || (got == 0 && filled > 0)) {
             file.Write(buffer.data(), filled);
             filled = 0;
         }
@@ -46,12 +46,6 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
         if (onPiece) onPiece(got);
         if (got == 0) break;
     }
-    if (cut) {
-        file = platform::File();
-        platform::RemoveFile(localPath); // a body cut short is no download
-        return TDownloadResult::Cut;
-    }
-    if (filled > 0) file.Write(buffer.data(), filled);
     body.reset();
     file.Close();
     return TDownloadResult::Complete;

@@ -16,7 +16,7 @@ enum class TDownloadResult {
 
 // Opens the URL, then creates (or empties) the local file and copies the body into it, reading the
 // network straight into 256 KiB buffers and writing each one as it fills. onPiece, when given, is
-// called with the size of every piece read, and once more with 0 at the end of the body. A failed write raises
-// EInOutError (WriteFault) and leaves the partly written file.
+// called with the size of every piece read, and once more with 0 at the end of the body. A failed
+// write raises EInOutError (WriteFault) and leaves the partly written file.
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
                                const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr);
