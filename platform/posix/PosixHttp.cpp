@@ -147,16 +147,23 @@ private:
     // every packet of a fast server spends more on waking than on reading, so while more of the body is
     // known to come, the socket reports readable only once a large piece, or the whole rest, is there.
     // A server too slow to fill that piece within a short wait gets the reader woken for every packet
-    // again, for the rest of the body: its bytes then count for the stall check as they arrive.
+    // again, for the rest of the body: its bytes then count for the stall check as they arrive. That
+    // wait is counted from the last bytes that arrived, not per poll: libcurl's own timers end polls early.
     void Wait() {
         SetWakeMark(slowServer_ ? 1 : LargePiece());
-        const bool large = wakeMark_ > 1;
-        const auto start = std::chrono::steady_clock::now();
-        curl_multi_poll(multi_, nullptr, 0, large ? kLargePieceWaitMs : 1000, nullptr);
-        if (large && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kLargePieceWaitMs)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (bodyBytes_ != bytesWhenWaitBegan_) {
+            bytesWhenWaitBegan_ = bodyBytes_;
+            waitBegan_ = now;
+        }
+        const auto limit = waitBegan_ + std::chrono::milliseconds(kLargePieceWaitMs);
+        if (wakeMark_ > 1 && now >= limit) {
             slowServer_ = true;
             SetWakeMark(1);
         }
+        const bool large = wakeMark_ > 1;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count() + 1;
+        curl_multi_poll(multi_, nullptr, 0, large ? static_cast<int>(left) : 1000, nullptr);
     }
 
     // The size of the next large piece: 256 KiB, or the rest of a body announced shorter; 1 while the
@@ -187,6 +194,8 @@ private:
     curl_socket_t socket_ = CURL_SOCKET_BAD; // the connection opened last
     int wakeMark_ = 1;                       // its low-water mark: the bytes that make it readable
     bool slowServer_ = false;
+    curl_off_t bytesWhenWaitBegan_ = -1;
+    std::chrono::steady_clock::time_point waitBegan_;
     bool headComplete_ = false;
     bool done_ = false;
     CURLcode result_ = CURLE_OK;

@@ -57,9 +57,9 @@ TEST_F(Download, ABodyCutShortOrStalledIsNoDownload) {
 }
 
 TEST_F(Download, ASlowButSteadyServerIsNotTakenForAStalledOne) {
-    // 4 KiB every 200 ms: its bytes count as they come, though they never make a large piece in time.
-    platform::SetHttpStallTimeout(1);
-    const std::string body = RandomBytes(32 * 1024, 9);
+    // 4 KiB every 200 ms for 3.2 s, beyond the 2-second stall limit: its bytes count as they come,
+    // though they never make a large piece in time.
+    const std::string body = RandomBytes(64 * 1024, 9);
     WriteBytes(served / "slow", body);
     server.Misbehave("slow", TestHttpServer::Misbehaviour::Trickle);
     EXPECT_TRUE(Fetch(server.BaseUrl() + "slow", Local("slow")));
