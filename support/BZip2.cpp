@@ -127,15 +127,19 @@ int64_t TBZDecompressionStream::Seek64(int64_t offset, TSeekOrigin origin) {
     return Delivered();
 }
 
-void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TMD5Context* digest) {
+void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TMD5Context* digest,
+                  int64_t maxOutputBytes) {
     if (observer) observer->UnpackStarted(source);
     try {
         TBZDecompressionStream stream(source);
         if (observer) stream.OnProgress = [&](TCustomBZip2Stream&) { observer->UnpackProgress(source); };
         std::vector<char> piece(TCustomBZip2Stream::kBufferSize);
+        int64_t written = 0;
         for (;;) {
             int32_t got = stream.Read(piece.data(), static_cast<int32_t>(piece.size()));
             if (got == 0) break;
+            written += got;
+            if (maxOutputBytes > 0 && written > maxOutputBytes) throw EUnpackedTooLarge(maxOutputBytes);
             target.WriteBuffer(piece.data(), got);
             if (digest) digest->Update(piece.data(), static_cast<size_t>(got));
         }
@@ -163,12 +167,12 @@ bool SameDigestValue(const std::string& a, const std::string& b) {
 } // namespace
 
 void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
-                    UnpackObserver* observer) {
+                    UnpackObserver* observer, int64_t maxOutputBytes) {
     try {
         TMD5Context context;
         {
             TFileStream output(outputPath, TFileStream::Mode::Create);
-            UnpackStream(source, output, observer, digest.empty() ? nullptr : &context);
+            UnpackStream(source, output, observer, digest.empty() ? nullptr : &context, maxOutputBytes);
             output.Close();
         }
         if (!digest.empty()) {
@@ -183,11 +187,12 @@ void UnpackVerified(TStream& source, const std::string& outputPath, const std::s
     }
 }
 
-void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer) {
+void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer,
+                int64_t maxOutputBytes) {
     auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
     try {
         TFileStream destination(destinationPath, TFileStream::Mode::Create);
-        UnpackStream(*source, destination, observer);
+        UnpackStream(*source, destination, observer, nullptr, maxOutputBytes);
         destination.Close();
     } catch (...) {
         source.reset();

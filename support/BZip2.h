@@ -87,17 +87,27 @@ public:
     virtual void UnpackFinished() = 0;
 };
 
+// The unpacked data has passed the bound its caller set (a few hundred compressed bytes can unpack
+// to gigabytes).
+class EUnpackedTooLarge : public EBZip2Error {
+public:
+    explicit EUnpackedTooLarge(int64_t bound)
+        : EBZip2Error("The unpacked data is larger than " + std::to_string(bound) + " bytes") {}
+};
+
 // Decompresses the whole source into the target in constant memory. When digest is given, every
-// byte written is also added to it.
+// byte written is also added to it. With maxOutputBytes above 0, unpacking stops with
+// EUnpackedTooLarge as soon as more than that would be written.
 void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer = nullptr,
-                  TMD5Context* digest = nullptr);
+                  TMD5Context* digest = nullptr, int64_t maxOutputBytes = 0);
 
 // Unpacks the source into a file (created or emptied) and, when digest is given (32 hexadecimal digits
 // in either case), checks what was written against it. On any failure the file is removed and the
-// error raised; the source is the caller's.
+// error raised; the source is the caller's. maxOutputBytes bounds the file as in UnpackStream.
 void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
-                    UnpackObserver* observer = nullptr);
+                    UnpackObserver* observer = nullptr, int64_t maxOutputBytes = 0);
 
 // Unpacks a .bz2 file into its destination (created or emptied) and deletes the .bz2 file, after
 // success and after failure alike, once it could be opened.
-void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer = nullptr);
+void UnpackFile(const std::string& bz2Path, const std::string& destinationPath, UnpackObserver* observer = nullptr,
+                int64_t maxOutputBytes = 0);

@@ -36,6 +36,10 @@ private:
 // bytes can unpack to a gigabyte-long line), and reading it stops there, so memory stays bounded.
 constexpr size_t kMaxListLine = 1024 * 1024;
 
+// The most an unpacked list may hold: about 600,000 entries. A larger one is corrupt as an overlong line
+// is, and its unpacking stops there, so a small files.lst.bz2 cannot fill the disk.
+constexpr int64_t kMaxListBytes = 64 << 20;
+
 // The list has a line longer than kMaxListLine.
 class EListLineTooLong : public Exception {
 public:

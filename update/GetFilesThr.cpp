@@ -121,11 +121,11 @@ void GFilesThread::UnpackFinished() {
 }
 
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
-                                 const std::string& digest) {
+                                 const std::string& digest, int64_t maxOutputBytes) {
     const std::string temporary = destination + kUnpackSuffix;
     auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
     try {
-        UnpackVerified(*source, temporary, digest, this);
+        UnpackVerified(*source, temporary, digest, this, maxOutputBytes);
     } catch (...) {
         source.reset();
         platform::RemoveFile(bz2Path);
@@ -200,7 +200,8 @@ void GFilesThread::Run() {
     } else {
         Show("");
         try {
-            UnpackInPlace(InstallDir + "files.lst.bz2", listPath, std::string());
+            // A list that unpacks past its bound is corrupt; nothing of it stays on disk.
+            UnpackInPlace(InstallDir + "files.lst.bz2", listPath, std::string(), kMaxListBytes);
         } catch (...) {
             Show(status::kFailed);
             platform::RemoveFile(listPath);

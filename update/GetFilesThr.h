@@ -99,8 +99,9 @@ public:
     void SelfUpdate(const std::string& entry);
     // Unpacks a payload into a temporary file beside the destination (its name + kUnpackSuffix),
     // checks its digest when one is given, deletes the payload and only then puts the file in place;
-    // the payload is deleted in every case once opened.
-    void UnpackInPlace(const std::string& bz2Path, const std::string& destination, const std::string& digest);
+    // the payload is deleted in every case once opened. maxOutputBytes above 0 bounds the unpacked file.
+    void UnpackInPlace(const std::string& bz2Path, const std::string& destination, const std::string& digest,
+                       int64_t maxOutputBytes = 0);
 
     // Window callbacks (each one synchronised call).
     void ShowStatus();

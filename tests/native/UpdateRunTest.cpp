@@ -1,3 +1,4 @@
+#include "support/LstFile.h"
 #include "support/Misc.h"
 #include "tests/native/UpdateFixture.h"
 
@@ -76,15 +77,21 @@ TEST_F(UpdateRun, AListThatIsNoBzip2FailsAndIsRemoved) {
     EXPECT_EQ(SettingsIni(), "(none)");
 }
 
-TEST_F(UpdateRun, AListWithAnOverlongLineIsCorrupt) {
-    // A few hundred compressed bytes holding one huge line: the run fails instead of reading it whole.
-    Publish({{"a.dat", "a"}}, 3, "[junk]\r\n" + std::string(8 * 1024 * 1024, '7') + "\r\n[/junk]\r\n");
-    RunUpdate();
-    EXPECT_EQ(ClosingStatus(), kFailed);
-    EXPECT_FALSE(platform::IsFile(Local("files.lst")));
-    EXPECT_FALSE(platform::IsFile(Local("a.dat")));
-    EXPECT_TRUE(window.revisions.empty());
-    EXPECT_TRUE(window.ImgBtn1Enabled && window.ImgBtn2Enabled);
+TEST_F(UpdateRun, AListWithAnOverlongLineOrPastItsBoundIsCorrupt) {
+    // A few hundred compressed bytes holding one huge line, or more short lines than any list has: the
+    // run fails instead of reading them, and nothing of the list stays on disk.
+    for (const std::string& junk : {std::string(8 * 1024 * 1024, '7') + "\r\n",
+                                    std::string(size_t(kMaxListBytes / 2) + 1, '\n') + "\r\n" +
+                                        std::string(size_t(kMaxListBytes / 2), '\n')}) {
+        Publish({{"a.dat", "a"}}, 3, "[junk]\r\n" + junk + "[/junk]\r\n");
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        EXPECT_FALSE(platform::IsFile(Local("files.lst")));
+        EXPECT_FALSE(platform::IsFile(Local("files.lst.~up")));
+        EXPECT_FALSE(platform::IsFile(Local("a.dat")));
+        EXPECT_TRUE(window.revisions.empty());
+        EXPECT_TRUE(window.ImgBtn1Enabled && window.ImgBtn2Enabled);
+    }
 }
 
 TEST_F(UpdateRun, BackupsKeepTheReplacedFilesOnly) {

@@ -124,7 +124,7 @@ std::optional<UpdateList> ReadPublishedList(const std::string& outDir) {
     try {
         TFileStream source(compressed, TFileStream::Mode::OpenReadDenyWrite);
         TFileStream target(plain, TFileStream::Mode::Create);
-        UnpackStream(source, target);
+        UnpackStream(source, target, nullptr, nullptr, kMaxListBytes);
         target.Close();
     } catch (const Exception& error) {
         throw EPublishError("cannot read the list already published in " + outDir + " (" + error.what() +

@@ -68,7 +68,7 @@ public:
             return Fail(why + "; launchers built with this key refuse the whole set");
         }
         try {
-            UnpackFile(list + ".bz2", list);
+            UnpackFile(list + ".bz2", list, nullptr, kMaxListBytes);
         } catch (const Exception& error) {
             platform::RemoveFile(list);
             return Fail("files.lst.bz2 does not unpack (" + std::string(error.what()) + ")");
