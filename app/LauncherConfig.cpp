@@ -9,9 +9,9 @@ const TBranding& BuiltInBranding() {
     return branding;
 }
 
-LauncherConfig BuildLauncherConfig(const std::string& currentFolder, const TBranding& branding) {
+LauncherConfig BuildLauncherConfig(const TInstallFolder& folder, const TBranding& branding) {
     LauncherConfig config;
-    config[SlotInstallDir] = currentFolder + "\\";
+    config[SlotInstallDir] = folder.Path();
     config[SlotNewsUrl] = branding.NewsUrl;
     config[SlotUpdateUrl] = branding.UpdateUrl;
     config[SlotShortcutName] = branding.ShortcutName;

@@ -2,6 +2,8 @@
 // index. Nothing is read from files, the registry or the command line; _settings.ini is written only.
 #pragma once
 
+#include "support/InstallFolder.h"
+
 #include <array>
 #include <string>
 
@@ -40,6 +42,5 @@ private:
     std::array<std::string, 8> slots_;
 };
 
-// The eight start values; currentFolder is taken as it is, with "\" always appended (so a drive root
-// ends in two separators).
-LauncherConfig BuildLauncherConfig(const std::string& currentFolder, const TBranding& branding);
+// The eight start values; SlotInstallDir is the install folder's path (ending with "\").
+LauncherConfig BuildLauncherConfig(const TInstallFolder& folder, const TBranding& branding);

@@ -1,11 +1,10 @@
 #include "app/MainWindowState.h"
 
-#include "support/IniFile.h"
 
 #include <cfenv>
 #include <cmath>
 
-TMainWindowState::TMainWindowState(std::string installDir) : installDir_(std::move(installDir)) {
+TMainWindowState::TMainWindowState(TInstallFolder folder) : folder_(std::move(folder)) {
     // Both gauges as the window stores them: no border, no text, never shown.
     Gauge1.SetWidth(430);
     Gauge1.SetHeight(5);
@@ -58,7 +57,7 @@ void TMainWindowState::SetTotalProgress(int32_t value) {
 }
 
 void TMainWindowState::UpdateRevision(const std::string& revision) {
-    TIniFile(installDir_ + "_settings.ini").WriteString("main", "AtRevision", revision);
+    folder_.StoreRevision(revision);
 }
 
 void TMainWindowState::SetRunButtonsEnabled(bool enabled) {

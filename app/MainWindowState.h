@@ -3,6 +3,7 @@
 // The Win32 window draws this state; tests read it.
 #pragma once
 
+#include "support/InstallFolder.h"
 #include "update/UpdateWindow.h"
 #include "widgets/Gauges.h"
 
@@ -11,8 +12,8 @@
 
 class TMainWindowState : public IUpdateWindow {
 public:
-    // installDir: the install folder with its trailing "\" (where _settings.ini lives).
-    explicit TMainWindowState(std::string installDir);
+    // folder: where the revision a run reaches is stored.
+    explicit TMainWindowState(TInstallFolder folder);
 
     void ShowStatus(const std::string& text) override;
     void SetGaugeMax(int32_t targetGauge, int32_t value) override;
@@ -31,6 +32,8 @@ public:
     // Called after every change, so a window can repaint.
     std::function<void()> OnChanged;
 
+    const TInstallFolder& Folder() const { return folder_; }
+
     // The bar's width: Gauge2's percentage of its width, halves rounded to the even neighbour.
     static int32_t BarWidth(int32_t percentage, int32_t gaugeWidth);
 
@@ -40,5 +43,5 @@ private:
         if (OnChanged) OnChanged();
     }
 
-    std::string installDir_;
+    TInstallFolder folder_;
 };

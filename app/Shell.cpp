@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/LateBound.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "widgets/GdiHandles.h"
 
 #include <shlobj.h>

@@ -2,7 +2,7 @@
 
 #include "app/Shell.h"
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/IniFile.h"
 #include "support/Misc.h"
 
@@ -58,8 +58,8 @@ gdi::Font& LabelFont() {
 }
 } // namespace
 
-TFMain::TFMain(const TBranding& branding, HWND owner)
-    : TMainWindowState(platform::CurrentFolder() + "\\"), branding_(branding), uiThread_(GetCurrentThreadId()) {
+TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND owner)
+    : TMainWindowState(folder), folder_(folder), branding_(branding), uiThread_(GetCurrentThreadId()) {
     for (TGraphicControl* control :
          std::initializer_list<TGraphicControl*>{&Image1, &Gauge1Control, &Gauge2Control, &Label3, &ImgBtn1, &ImgBtn2,
                                                  &ImgBtn3, &ImgBtn4, &Label4, &Image2, &Image3, &ImgBtn5, &ImgBtn6,
@@ -125,7 +125,7 @@ void TFMain::LoadSkin() {
 void TFMain::FormCreate() {
     for (TImgBtnControl* button : {&ImgBtn1, &ImgBtn2, &ImgBtn3, &ImgBtn4, &ImgBtn5, &ImgBtn6, &ImgBtn7, &ImgBtn8})
         button->Button.ShowPic();
-    Config = std::make_unique<LauncherConfig>(BuildLauncherConfig(platform::CurrentFolder(), branding_));
+    Config = std::make_unique<LauncherConfig>(BuildLauncherConfig(folder_, branding_));
     // The desktop shortcut is written, and the hidden news browser created, as soon as the first
     // frame is on screen: together they take tens of milliseconds the player would otherwise wait
     // for a window. The message is the first in the queue, ahead of any input and of Timer1.
@@ -150,7 +150,7 @@ void TFMain::ImgBtn2Click() {
     if (RunInProgress()) return; // a second press before the run has disabled the button
     Shape1Visible = true;
     ShowStatus("");
-    auto worker = std::make_unique<GFilesThread>(*this);
+    auto worker = std::make_unique<GFilesThread>(*this, folder_);
     worker->SetCancelled(false);
     worker->BaseURL = (*Config)[SlotUpdateUrl];
     worker->FullCheck = true;
@@ -183,10 +183,6 @@ void TFMain::Timer1Timer() {
 }
 
 void TFMain::WebBrowser1NavigateComplete2() { ShowWindow(Panel1, SW_SHOW); }
-
-void TFMain::UpdateRevision(const std::string& revision) {
-    TIniFile((*Config)[SlotInstallDir] + "_settings.ini").WriteString("main", "AtRevision", revision);
-}
 
 // ---- what a run changes ------------------------------------------------------------------------
 

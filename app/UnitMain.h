@@ -16,8 +16,9 @@ class TFMain : public TSkinForm, public TMainWindowState {
 public:
     // Creates the window, runs FormCreate (an error there is shown and start-up goes on) and leaves
     // the window hidden; Show() shows it.
-    // owner: the application window that carries the taskbar button, or null.
-    explicit TFMain(const TBranding& branding = BuiltInBranding(), HWND owner = nullptr);
+    // folder: the install folder, made once at start-up. owner: the application window that carries
+    // the taskbar button, or null.
+    explicit TFMain(const TInstallFolder& folder, const TBranding& branding = BuiltInBranding(), HWND owner = nullptr);
     ~TFMain() override;
     void Show();
 
@@ -58,7 +59,8 @@ public:
     void Image2Click();
     void Timer1Timer();
     void WebBrowser1NavigateComplete2();
-    void UpdateRevision(const std::string& revision) override;
+    // UpdateRevision is TMainWindowState's: it stores through the install folder, so a run that ends
+    // after the window has closed never reads the released configuration list.
 
     // Runs fn on this window's thread through a sent message and waits; fn's exception comes back.
     void Synchronize(const std::function<void()>& fn) override;
@@ -76,6 +78,7 @@ private:
     void LoadSkin();
     void ShowRunState();
 
+    TInstallFolder folder_;
     TBranding branding_;
     std::shared_ptr<TRunControl> run_;
     DWORD uiThread_;

@@ -21,9 +21,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HWND application = CreateWindowExW(0, wc.lpszClassName, kApplicationTitle,
                                        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr,
                                        nullptr, wc.hInstance, nullptr);
+    // The install folder is the folder the launcher was started in, taken once, here.
+    const TInstallFolder installFolder = TInstallFolder::Current();
     std::unique_ptr<TFMain> FMain;
     try {
-        FMain = std::make_unique<TFMain>(BuiltInBranding(), application);
+        FMain = std::make_unique<TFMain>(installFolder, BuiltInBranding(), application);
     } catch (const std::exception& error) {
         ShowException(error);
         return 1;
@@ -33,8 +35,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #endif
     FMain->Show();
     // The settings dialog comes second: its creation reads the configuration list.
-    std::unique_ptr<TForm1> Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(),
-                                                   (*FMain->Config)[SlotInstallDir],
+    std::unique_ptr<TForm1> Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(), installFolder,
                                                    (*FMain->Config)[SlotCreateBackup]);
     FMain->OnOpenSettings = [&] { Form1->ShowOver(FMain->Handle()); };
     FMain->OnClosing = [&] { Form1.reset(); }; // it refers to the configuration list, released next

@@ -119,14 +119,14 @@ int main(int argc, char** argv) {
         UnpackFile(copy, argv[3]);
         return 0;
     }
-    testutil::TThreadedWindow window(std::string(argv[3]) + "\\");
+    testutil::TThreadedWindow window(argv[3]);
     if (what == "download") {
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         return worker.DownloadFile(argv[2], argv[3], true) ? 0 : 1;
     }
     if (what == "update") {
         platform::SetCurrentFolder(argv[3]);
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         worker.BaseURL = argv[2];
         worker.FullCheck = true;
         worker.Execute();

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,24 +16,36 @@ namespace platform {
 
 bool IsFile(const std::string& path);   // an existing file; a folder of that name does not count
 bool IsFolder(const std::string& path); // an existing folder
-// Creates the folder with every missing parent; true when the folder exists afterwards.
+// Whether the name is a link to something else (a symbolic link, a junction or another reparse point)
+// rather than a file or folder of its own. Under Wine only links to folders are seen: a link to a file
+// looks like the file.
+bool IsLink(const std::string& path);
+// Creates the folder with every missing parent; true when the folder exists afterwards. Folders on the
+// way may be links (a game folder the player keeps on another disk).
 bool MakeFolders(const std::string& path);
+// Creates root, then each folder of relative ("\"-separated, may be empty) below it, for a folder the
+// launcher owns: false when any of them is a link or a file, so nothing is ever created through a
+// link planted on one of its names. root's own parents are made as MakeFolders makes them.
+[[nodiscard]] bool MakeOwnFolders(const std::string& root, const std::string& relative = std::string());
+// Removes a file as a name: a link (to a file, to a folder, or to nothing) goes, what it points at
+// stays. False when nothing was removed: missing, a real folder, or refused. Where the system cannot
+// remove a folder link without touching its target (Wine), the link stays and the result is false.
 bool RemoveFile(const std::string& path);
 // Whether an existing file can be opened for writing (not read-only, not locked, rights granted).
 bool CanWrite(const std::string& path);
-// Copies a file, replacing an existing target (CopyFileA with overwriting allowed).
+// Copies a file's contents to a new file at to: an existing name there, link or not, is removed first
+// as a name, then the copy is created exclusively. False when either step fails.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Renames a file over an existing target in one step, so readers see the old or the new file only.
+// A link on the target's name is replaced as a name; what it pointed at stays.
 bool MoveFileReplacing(const std::string& from, const std::string& to);
-// Puts replacement in place of target in one step, keeping target's attributes and permissions
-// (ReplaceFileA on Windows). False when the system refuses; then target is unchanged.
-bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target);
 // The process's current folder, without a trailing separator (unless it is a root).
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 // The Windows folder (GetWindowsDirectory); empty when it cannot be had.
 std::string WindowsFolder();
-// Deletes a folder and everything in it for good, silently (SHFileOperation on Windows).
+// Deletes a folder and everything in it for good, silently, without crossing links: a link inside it,
+// or the folder itself when it is one, is removed as a link (see RemoveFile) and its target is untouched.
 void DeleteFolderTree(const std::string& path);
 // Starts a program in a restored window without waiting for it; the command line is the quoted path.
 void StartProgram(const std::string& path);
@@ -53,7 +66,9 @@ public:
 
     // Opens an existing file for reading; other programs may read it but not write it.
     static File OpenRead(const std::string& path); // throws EFOpenError
-    // Creates or empties a file for reading and writing, shared with nobody.
+    // Creates a new file for reading and writing, shared with nobody. An existing name, link or not,
+    // is removed first as a name (see RemoveFile), then the file is created exclusively, so nothing is
+    // ever written through a link.
     static File Create(const std::string& path); // throws EFCreateError
     // Opens an existing file for writing and empties it, keeping its attributes and permissions.
     static File Rewrite(const std::string& path); // throws EFCreateError
@@ -65,10 +80,15 @@ public:
     void Write(const void* buffer, size_t count);
     int64_t Seek(int64_t offset, Origin origin);
     int64_t Size();
+    // Cuts the file at the current position. Throws EInOutError.
+    void Truncate();
+    // Hands everything written to the disk itself (FlushFileBuffers, fsync). Throws EInOutError.
+    void FlushToDisk();
     // Closes the file; throws EInOutError when the system reports a failure (data not written).
     void Close();
 
 private:
+    friend void WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly);
     struct Impl;
     explicit File(std::unique_ptr<Impl> impl); // an opened file's owner
     std::unique_ptr<Impl> impl_;
@@ -94,6 +114,52 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// Writes a file that must not exist yet, not even as a link (EFCreateError otherwise, or when it cannot
+// be created; EInOutError when it cannot be written). With ownerOnly, only the user who runs the
+// program may read or write it: mode 0600, or on Windows an access list that grants that user alone
+// and inherits nothing from the folder.
+void WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly);
+
+// Feeds a whole file's bytes to onPiece in order, the cheapest way the system has (views of a mapping
+// on Windows, one buffer that stays in the processor's cache on POSIX). False when the file cannot be
+// opened or read to its end; onPiece may then have seen part of it.
+bool ReadWholeFile(const std::string& path, const std::function<void(const unsigned char*, size_t)>& onPiece);
+
+// A new version of a file, written beside it and put in its place in one step: readers see the old
+// file or the new one, never a part of either, and the old file is intact until then. The new
+// version is written into target + temporarySuffix in the same folder (created new, as File::Create
+// creates); an object that is never committed removes it.
+class Replacement {
+public:
+    enum class Mode {
+        Plain,          // the new file takes the place of the old one
+        KeepAttributes, // the old file's attributes and permissions carry over (ReplaceFileA on Windows)
+    };
+
+    Replacement(std::string target, const std::string& temporarySuffix); // throws EFCreateError
+    ~Replacement();
+    Replacement(Replacement&&) noexcept;
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+    Replacement& operator=(Replacement&&) = delete;
+
+    File& Output() { return output_; }
+    const std::string& Target() const { return target_; }
+    const std::string& TemporaryPath() const { return temporary_; }
+    // Closes the new version (and with toDisk, flushes it to the disk first). Throws EInOutError when
+    // its data could not be written. Commit finishes by itself.
+    void Finish(bool toDisk = false);
+    // Renames the new version over the target. False when the system refuses: the target is then
+    // unchanged and the new version removed.
+    [[nodiscard]] bool Commit(Mode mode = Mode::Plain, bool toDisk = false);
+
+private:
+    std::string target_;
+    std::string temporary_;
+    File output_;
+    bool committed_ = false;
 };
 
 // ---- HTTP ---------------------------------------------------------------------------------------

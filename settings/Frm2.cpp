@@ -61,8 +61,8 @@ struct TForm1::Resources {
     std::array<RECT, settingsui::kLabels.size()> labels{}; // where each caption lies; presses there do not drag
 };
 
-TForm1::TForm1(Key, const std::string& slotInstallDir, std::string& slotCreateBackup, TForm1Services services)
-    : slotInstallDir_(slotInstallDir), slotCreateBackup_(slotCreateBackup), services_(std::move(services)),
+TForm1::TForm1(Key, TInstallFolder folder, std::string& slotCreateBackup, TForm1Services services)
+    : folder_(std::move(folder)), slotCreateBackup_(slotCreateBackup), services_(std::move(services)),
       resources_(std::make_unique<Resources>()) {}
 
 TForm1::~TForm1() {
@@ -72,12 +72,12 @@ TForm1::~TForm1() {
     }
 }
 
-std::unique_ptr<TForm1> TForm1::Create(HINSTANCE instance, HWND mainWindow, const std::string& slotInstallDir,
+std::unique_ptr<TForm1> TForm1::Create(HINSTANCE instance, HWND mainWindow, const TInstallFolder& folder,
                                        std::string& slotCreateBackup, TForm1Services services) {
     if (!services.ShowError) services.ShowError = ShowException;
     if (!services.LoadBitmap)
         services.LoadBitmap = [instance](const wchar_t* name) { return LoadResourceBitmap(instance, name); };
-    auto form = std::make_unique<TForm1>(Key{}, slotInstallDir, slotCreateBackup, std::move(services));
+    auto form = std::make_unique<TForm1>(Key{}, folder, slotCreateBackup, std::move(services));
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -172,7 +172,7 @@ void TForm1::FormCreate() {
     }
     TGameOptionControls controls;
     try {
-        LoadGameOptions(controls, GameOptionsPath(platform::CurrentFolder()), slotCreateBackup_);
+        LoadGameOptions(controls, GameOptionsPath(folder_), slotCreateBackup_);
     } catch (const std::exception& error) {
         WriteControls(controls); // what was read before the error
         ShowError(error);
@@ -233,7 +233,7 @@ bool TForm1::TranslateDialogKeys(MSG* msg) {
 
 void TForm1::SpeedButton1Click() {
     try {
-        ApplyGameOptions(ReadControls(), platform::CurrentFolder(), slotCreateBackup_, slotInstallDir_);
+        ApplyGameOptions(ReadControls(), folder_, slotCreateBackup_);
     } catch (const std::exception& error) {
         ShowError(error); // the dialog stays open
         return;

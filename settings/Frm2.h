@@ -5,6 +5,7 @@
 #pragma once
 
 #include "settings/GameOptions.h"
+#include "support/InstallFolder.h"
 
 #include <windows.h>
 
@@ -45,10 +46,9 @@ public:
 
     // Creates the dialog hidden and fills its controls from the install folder's system\option.ini and
     // slotCreateBackup. A value that cannot be read is shown through ShowError; the dialog is created
-    // all the same. Both slots must outlive the dialog; the apply button writes slotCreateBackup.
-    static std::unique_ptr<TForm1> Create(HINSTANCE instance, HWND mainWindow,
-                                          const std::string& slotInstallDir, std::string& slotCreateBackup,
-                                          TForm1Services services = {});
+    // all the same. The slot must outlive the dialog; the apply button writes it.
+    static std::unique_ptr<TForm1> Create(HINSTANCE instance, HWND mainWindow, const TInstallFolder& folder,
+                                          std::string& slotCreateBackup, TForm1Services services = {});
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -70,7 +70,7 @@ private:
     struct Key {}; // only Create makes a dialog
 
 public:
-    TForm1(Key, const std::string& slotInstallDir, std::string& slotCreateBackup, TForm1Services services);
+    TForm1(Key, TInstallFolder folder, std::string& slotCreateBackup, TForm1Services services);
 
 private:
     struct Resources;
@@ -93,7 +93,7 @@ private:
 
     HWND hwnd_ = nullptr;
     HWND mainWindow_ = nullptr;
-    const std::string& slotInstallDir_;
+    const TInstallFolder folder_;
     std::string& slotCreateBackup_;
     TForm1Services services_;
     std::unique_ptr<Resources> resources_;

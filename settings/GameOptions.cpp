@@ -2,8 +2,9 @@
 
 #include "platform/Platform.h"
 #include "settings/Frm2Layout.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/IniFile.h"
+#include "support/LauncherNames.h"
 
 #include <array>
 #include <cctype>
@@ -79,9 +80,7 @@ bool StrToBool(const std::string& text) {
     throw EConvertError(text, "boolean");
 }
 
-std::string GameOptionsPath(const std::string& currentFolder) {
-    return currentFolder + "\\system\\option.ini";
-}
+std::string GameOptionsPath(const TInstallFolder& folder) { return folder / names::kGameOptionsFile; }
 
 void LoadGameOptions(TGameOptionControls& controls, const std::string& optionsPath,
                      const std::string& slotCreateBackup) {
@@ -125,13 +124,13 @@ void SaveGameOptions(const TGameOptionControls& controls, const std::string& opt
         ini.WriteInteger(kGame, "PartyLooting", controls.ComboBox4);
 
     slotCreateBackup = controls.CheckBox3 ? "1" : "0";
-    TIniFile(settingsIniPath).WriteString("main", "CreateBackup", slotCreateBackup);
+    TIniFile(settingsIniPath).WriteString(names::kSettingsSection, names::kBackupKey, slotCreateBackup);
 }
 
-bool ApplyGameOptions(const TGameOptionControls& controls, const std::string& currentFolder,
-                      std::string& slotCreateBackup, const std::string& slotInstallDir) {
-    const std::string optionsPath = GameOptionsPath(currentFolder);
+bool ApplyGameOptions(const TGameOptionControls& controls, const TInstallFolder& folder,
+                      std::string& slotCreateBackup) {
+    const std::string optionsPath = GameOptionsPath(folder);
     if (!platform::IsFile(optionsPath)) return false;
-    SaveGameOptions(controls, optionsPath, slotCreateBackup, slotInstallDir + "_settings.ini");
+    SaveGameOptions(controls, optionsPath, slotCreateBackup, folder / names::kSettingsFile);
     return true;
 }

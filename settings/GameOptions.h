@@ -3,6 +3,8 @@
 // back. The Win32 dialog keeps a TGameOptionControls in step with its real controls.
 #pragma once
 
+#include "support/InstallFolder.h"
+
 #include <string>
 
 // The state of the dialog's controls. A combo box holds the index of its selected item (the items of
@@ -22,8 +24,8 @@ struct TGameOptionControls {
 // EConvertError "'%s' is not a valid boolean value".
 bool StrToBool(const std::string& text);
 
-// The game's options file of the install folder: currentFolder + "\system\option.ini".
-std::string GameOptionsPath(const std::string& currentFolder);
+// The game's options file of the install folder (system\option.ini).
+std::string GameOptionsPath(const TInstallFolder& folder);
 
 // Fills the controls from the options file (a missing file reads as all defaults) and checks CheckBox3
 // when slotCreateBackup is exactly "1". A value of IsKeepMinFrameRate or StartupFullScreen that is no
@@ -39,7 +41,7 @@ void LoadGameOptions(TGameOptionControls& controls, const std::string& optionsPa
 void SaveGameOptions(const TGameOptionControls& controls, const std::string& optionsPath,
                      std::string& slotCreateBackup, const std::string& settingsIniPath);
 
-// The apply button: saves the controls when the options file of currentFolder exists (the settings file
-// is slotInstallDir + "_settings.ini"). False when there is no options file and nothing was written.
-bool ApplyGameOptions(const TGameOptionControls& controls, const std::string& currentFolder,
-                      std::string& slotCreateBackup, const std::string& slotInstallDir);
+// The apply button: saves the controls when the install folder's options file exists (the settings
+// file is the install folder's _settings.ini). False when there is no options file and nothing was written.
+bool ApplyGameOptions(const TGameOptionControls& controls, const TInstallFolder& folder,
+                      std::string& slotCreateBackup);

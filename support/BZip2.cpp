@@ -166,21 +166,22 @@ bool SameDigestValue(const std::string& a, const std::string& b) {
 }
 } // namespace
 
+void UnpackVerified(TStream& source, TStream& target, const std::string& digest, UnpackObserver* observer,
+                    int64_t maxOutputBytes) {
+    TMD5Context context;
+    UnpackStream(source, target, observer, digest.empty() ? nullptr : &context, maxOutputBytes);
+    if (digest.empty()) return;
+    TMD5Digest unpacked;
+    context.Final(unpacked);
+    if (!SameDigestValue(DigestToHex(unpacked), digest)) throw Exception("Unpacked file does not match its digest");
+}
+
 void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
                     UnpackObserver* observer, int64_t maxOutputBytes) {
     try {
-        TMD5Context context;
-        {
-            TFileStream output(outputPath, TFileStream::Mode::Create);
-            UnpackStream(source, output, observer, digest.empty() ? nullptr : &context, maxOutputBytes);
-            output.Close();
-        }
-        if (!digest.empty()) {
-            TMD5Digest unpacked;
-            context.Final(unpacked);
-            if (!SameDigestValue(DigestToHex(unpacked), digest))
-                throw Exception("Unpacked file does not match its digest: " + outputPath);
-        }
+        TFileStream output(outputPath, TFileStream::Mode::Create);
+        UnpackVerified(source, output, digest, observer, maxOutputBytes);
+        output.Close();
     } catch (...) {
         platform::RemoveFile(outputPath);
         throw;

@@ -2,7 +2,7 @@
 // routines that turn a downloaded .bz2 file into its destination file.
 #pragma once
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/Stream.h"
 
 #include <bzlib.h>
@@ -101,9 +101,13 @@ public:
 void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer = nullptr,
                   TMD5Context* digest = nullptr, int64_t maxOutputBytes = 0);
 
-// Unpacks the source into a file (created or emptied) and, when digest is given (32 hexadecimal digits
-// in either case), checks what was written against it. On any failure the file is removed and the
-// error raised; the source is the caller's. maxOutputBytes bounds the file as in UnpackStream.
+// Unpacks the source into the target and, when digest is given (32 hexadecimal digits in either case),
+// checks what was written against it; a mismatch raises. maxOutputBytes bounds the output as in
+// UnpackStream. Both streams are the caller's.
+void UnpackVerified(TStream& source, TStream& target, const std::string& digest, UnpackObserver* observer = nullptr,
+                    int64_t maxOutputBytes = 0);
+// The same into a new file (see platform::File::Create), which is closed at the end; on any failure the
+// file is removed and the error raised.
 void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,
                     UnpackObserver* observer = nullptr, int64_t maxOutputBytes = 0);
 

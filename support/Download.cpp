@@ -1,7 +1,7 @@
 #include "support/Download.h"
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <memory>
 #include <vector>
@@ -49,4 +49,24 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
     body.reset();
     file.Close();
     return TDownloadResult::Complete;
+}
+
+TDownloadResult DownloadToMemory(const std::string& url, size_t maxBytes, std::string* body) {
+    body->clear();
+    std::unique_ptr<platform::HttpBody> source = platform::OpenUrl(url);
+    if (!source) return TDownloadResult::CannotOpen;
+    char piece[4096];
+    for (;;) {
+        size_t got = 0;
+        if (!source->Read(piece, sizeof piece, &got)) {
+            body->clear();
+            return TDownloadResult::Cut;
+        }
+        if (got == 0) return TDownloadResult::Complete;
+        if (body->size() + got > maxBytes) {
+            body->clear();
+            return TDownloadResult::TooLarge;
+        }
+        body->append(piece, got);
+    }
 }

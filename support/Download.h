@@ -12,6 +12,7 @@ enum class TDownloadResult {
     CannotOpen,   // the URL cannot be opened; the local file was not touched
     CannotCreate, // the local file cannot be created (missing folder, name too long, no rights)
     Cut,          // the body broke off or stalled; no local file is left
+    TooLarge,     // the body passed the bound its caller set; nothing of it is kept
 };
 
 // Opens the URL, then creates (or empties) the local file and copies the body into it, reading the
@@ -20,3 +21,7 @@ enum class TDownloadResult {
 // write raises EInOutError (WriteFault) and leaves the partly written file.
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
                                const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr);
+
+// Reads a small body into memory: a body of more than maxBytes (an endless one included) is refused
+// with TooLarge as soon as it passes the bound, and nothing is written anywhere.
+TDownloadResult DownloadToMemory(const std::string& url, size_t maxBytes, std::string* body);

@@ -1,7 +1,7 @@
 #include "support/IniFile.h"
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 bool TryStrToInt(const std::string& text, int32_t* value) {
     size_t i = 0;

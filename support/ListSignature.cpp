@@ -1,6 +1,6 @@
 #include "support/ListSignature.h"
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/Stream.h"
 
 #include <sodium.h>
@@ -127,17 +127,4 @@ bool VerifyFileSignature(const std::string& path, const TListSignature& signatur
     HashFile(path, &state);
     TListSignature copy = signature; // the library takes a writable pointer
     return crypto_sign_final_verify(&state, copy.data(), key.data()) == 0;
-}
-
-std::optional<TListSignature> ReadSignatureFile(const std::string& path) {
-    try {
-        TFileStream file(path, TFileStream::Mode::OpenReadDenyWrite);
-        const int64_t size = file.Size();
-        if (size > kSignatureFileMaxBytes) return std::nullopt;
-        std::string text(static_cast<size_t>(size), '\0');
-        if (size > 0 && file.Read(&text[0], static_cast<int32_t>(size)) != size) return std::nullopt;
-        return ParseSignatureFile(text);
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
 }

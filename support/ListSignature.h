@@ -17,7 +17,7 @@ using TListSignature = std::array<uint8_t, 64>;
 inline constexpr char kSignatureFilePrefix[] = "vandrel-list-signature ed25519ph ";
 // The secret key file written by vandrel-publish --keygen: this prefix, 128 hexadecimal digits.
 inline constexpr char kSecretKeyFilePrefix[] = "vandrel-list-secret-key ed25519 ";
-// A signature file longer than this is not one.
+// A signature file longer than this is not one: its download stops there.
 inline constexpr int64_t kSignatureFileMaxBytes = 1024;
 
 std::optional<TListSignature> ParseSignatureFile(const std::string& text);
@@ -33,5 +33,3 @@ TListPublicKey PublicKeyOf(const TListSecretKey& secretKey);
 // Signs and checks the exact bytes of a file. Both raise EFOpenError or EReadError when it cannot be read.
 TListSignature SignFile(const std::string& path, const TListSecretKey& key);
 bool VerifyFileSignature(const std::string& path, const TListSignature& signature, const TListPublicKey& key);
-// Reads a signature file of at most kSignatureFileMaxBytes; nothing when it is missing, longer or malformed.
-std::optional<TListSignature> ReadSignatureFile(const std::string& path);

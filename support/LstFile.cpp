@@ -1,6 +1,6 @@
 #include "support/LstFile.h"
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <cstring>
 #include <vector>

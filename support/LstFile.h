@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/Misc.h"
 
 #include <string>

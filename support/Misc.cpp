@@ -1,9 +1,10 @@
 #include "support/Misc.h"
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <cstring>
+#include <vector>
 
 TStringList SplitReversed(const std::string& text, const std::string& delimiters) {
     TStringList fields;
@@ -83,8 +84,14 @@ std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath) 
     return url + ".bz2";
 }
 
+void CopyFileInto(const std::string& from, platform::File& to) {
+    platform::File source = platform::File::OpenRead(from);
+    std::vector<char> buffer(size_t(1) << 20);
+    for (size_t got; (got = source.Read(buffer.data(), buffer.size())) > 0;) to.Write(buffer.data(), got);
+}
+
 void DeleteFolder(const std::string& path) {
-    if (!platform::IsFolder(path)) return;
+    if (!platform::IsFolder(path) && !platform::IsLink(path)) return;
     platform::DeleteFolderTree(path);
 }
 

@@ -1,6 +1,8 @@
 // Small string and file routines that the launcher's units share.
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,6 +25,9 @@ std::string ReplaceAll(const std::string& text, const std::string& oldPart, cons
 // ...) written as %XX, then ".bz2". The one way the launcher and vandrel-publish --verify name a
 // payload, whatever the HTTP backend.
 std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath);
+
+// Copies a whole file's contents into an open file. Raises EFOpenError or EInOutError.
+void CopyFileInto(const std::string& from, platform::File& to);
 
 // Deletes a folder tree for good; a missing folder is no error and failures are silent.
 void DeleteFolder(const std::string& path);

@@ -1,5 +1,7 @@
 #include "support/SafeNames.h"
 
+#include "support/LauncherNames.h"
+
 #include <cstring>
 
 namespace {
@@ -39,6 +41,27 @@ std::string NameReason(const std::string& name, bool first) {
 
 } // namespace
 
+std::string FoldCase(const std::string& name) {
+    // Code page 1251's capitals above 0x7F and their small letters: 0xC0-0xDF pair with 0xE0-0xFF; the
+    // rest pair as listed here.
+    static const unsigned char kPairs[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D},
+                                              {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC}, {0xA5, 0xB4},
+                                              {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+    std::string folded = name;
+    for (char& c : folded) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 'A' && byte <= 'Z') {
+            c = static_cast<char>(byte - 'A' + 'a');
+        } else if (byte >= 0xC0 && byte <= 0xDF) {
+            c = static_cast<char>(byte + 0x20);
+        } else if (byte >= 0x80) {
+            for (const auto& pair : kPairs)
+                if (byte == pair[0]) c = static_cast<char>(pair[1]);
+        }
+    }
+    return folded;
+}
+
 std::string UnsafePathReason(const std::string& path) {
     size_t start = 0;
     for (bool first = true;; first = false) {
@@ -46,9 +69,13 @@ std::string UnsafePathReason(const std::string& path) {
         std::string reason =
             NameReason(path.substr(start, end == std::string::npos ? std::string::npos : end - start), first);
         if (!reason.empty()) return reason; // also refuses a leading or doubled separator
-        if (end == std::string::npos) return std::string();
+        if (end == std::string::npos) break;
         start = end + 1;
     }
+    if (names::IsLauncherOwnedPath(path))
+        return "a name the launcher keeps for its own files in the install folder (settings, list, batch file, "
+               "backup or staging folder)";
+    return std::string();
 }
 
 std::string UnsafeSelfNameReason(const std::string& name) {

@@ -9,7 +9,7 @@
 // name; ":" (drive letters, alternate data streams); a control byte or a character Windows forbids in
 // names (<>"|?*); a name ending with a dot or a blank; a path starting with a blank (the list reader
 // trims it away); a reserved device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM0-9,
-// LPT0-9, with any extension).
+// LPT0-9, with any extension); a name of the launcher's own (names::IsLauncherOwnedPath).
 std::string UnsafePathReason(const std::string& path);
 inline bool IsSafeRelativePath(const std::string& path) { return UnsafePathReason(path).empty(); }
 
@@ -20,9 +20,8 @@ inline bool IsSafeRelativePath(const std::string& path) { return UnsafePathReaso
 std::string UnsafeSelfNameReason(const std::string& name);
 inline bool IsPlainFileName(const std::string& name) { return UnsafeSelfNameReason(name).empty(); }
 
-// What the launcher calls the files it keeps beside a listed file while installing it: the payload
-// (".bz2") and the unpacked file until it is complete and verified (as short as ".bz2", so a path
-// that fits with the one fits with the other). The check pass deletes such files, so a client may
-// not list them beside the file they belong to.
-constexpr const char* kPayloadSuffix = ".bz2";
-constexpr const char* kUnpackSuffix = ".~up";
+// A name as Windows compares names: ASCII letters and the letters of code page 1251 (Cyrillic, with
+// Ё/ё and the other letters of the 0x80-0xBF range) folded to lower case, every other byte as it is.
+std::string FoldCase(const std::string& name);
+// Whether two names are one name on Windows.
+inline bool SameNameIgnoringCase(const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); }

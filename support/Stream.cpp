@@ -1,6 +1,6 @@
 #include "support/Stream.h"
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 int64_t TStream::Size() {
     int64_t position = Seek64(0, TSeekOrigin::soCurrent);
@@ -18,7 +18,7 @@ void TStream::WriteBuffer(const void* buffer, int32_t count) {
 }
 
 TFileStream::TFileStream(const std::string& path, Mode mode)
-    : file_(mode == Mode::Create ? platform::File::Create(path) : platform::File::OpenRead(path)) {}
+    : owned_(mode == Mode::Create ? platform::File::Create(path) : platform::File::OpenRead(path)), file_(owned_) {}
 
 int32_t TFileStream::Read(void* buffer, int32_t count) {
     if (count <= 0) return 0;

@@ -33,6 +33,8 @@ public:
         Create,            // created or emptied, read and write, shared with nobody
     };
     TFileStream(const std::string& path, Mode mode); // EFOpenError / EFCreateError
+    // A stream over a file opened elsewhere (a replacement's new version); the file stays its owner's.
+    explicit TFileStream(platform::File& borrowed) : file_(borrowed) {}
 
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;
@@ -43,5 +45,6 @@ public:
     void Close() { file_.Close(); }
 
 private:
-    platform::File file_;
+    platform::File owned_;
+    platform::File& file_; // owned_, or the borrowed file
 };

@@ -1,7 +1,7 @@
 #include "support/md5.h"
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <cstring>
 #include <vector>
@@ -170,39 +170,9 @@ void TMD5Context::Final(TMD5Digest& digest) {
 
 void DigestFile(const std::string& path, TMD5Digest& digest) {
     TMD5Context context;
-#ifdef _WIN32
-    {
-        platform::MappedFile file;
-        if (file.Open(path)) {
-            // Successive views keep the address space needed small, so files of any size digest in a
-            // 32-bit process.
-            const uint64_t size = file.Size();
-            const size_t view = size_t(64) << 20; // a multiple of every view granularity
-            for (uint64_t offset = 0; offset < size;) {
-                size_t length = static_cast<size_t>(size - offset < view ? size - offset : view);
-                const unsigned char* bytes = file.View(offset, length);
-                if (!bytes) {
-                    // The rest cannot be read: report the digest of empty input, as for any
-                    // unreadable file.
-                    context.Init();
-                    break;
-                }
-                context.Update(bytes, length);
-                offset += length;
-            }
-        }
-    }
-#else
-    // Read into one buffer that stays in the processor's cache: walking a mapping of a large file
-    // stalls at every page, and costs a third more than the digest itself.
-    try {
-        platform::File file = platform::File::OpenRead(path);
-        std::vector<unsigned char> buffer(size_t(256) << 10);
-        for (size_t got; (got = file.Read(buffer.data(), buffer.size())) > 0;) context.Update(buffer.data(), got);
-    } catch (const Exception&) {
-        context.Init(); // an unreadable file has the digest of empty input
-    }
-#endif
+    const bool read = platform::ReadWholeFile(
+        path, [&](const unsigned char* bytes, size_t length) { context.Update(bytes, length); });
+    if (!read) context.Init(); // an unreadable file has the digest of empty input
     context.Final(digest);
 }
 

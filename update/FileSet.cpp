@@ -1,8 +1,10 @@
 // The check pass (which listed files are missing or different) and the install pass (download,
 // backup, unpack).
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
+#include "support/LauncherNames.h"
 #include "support/LstFile.h"
+#include "support/Misc.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/DigestAhead.h"
@@ -12,6 +14,11 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+
+bool GFilesThread::IsInstallablePath(const std::string& path) const {
+    // The launcher's new exe is its own file as much as the settings file is.
+    return IsSafeRelativePath(path) && !names::IsLauncherOwnedPath(path, selfName_);
+}
 
 void GFilesThread::CheckFiles(const TStringList& lines) {
     const size_t n = lines.size();
@@ -28,7 +35,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         for (size_t i = 0; i < n; ++i) {
             try {
                 const std::string path = TFileEntry::Parse(lines[i]).Path;
-                if (IsSafeRelativePath(path)) files[i] = InstallDir + path;
+                if (IsInstallablePath(path)) files[i] = InstallDir + path;
             } catch (const Exception&) {
             }
         }
@@ -42,12 +49,18 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         const std::string& path = entry.Path;
         Show(std::string(status::kChecking) + " " + path);
 
+        // Two spellings of one name are one file on Windows: the first entry decides it, and a later
+        // one that differs only in letter case is passed over, so a list cannot make every run
+        // replace the file with the other one.
+        const auto [first, fresh] = checkedNames_.emplace(FoldCase(path), path);
+        if (!fresh && first->second != path) continue;
+
         bool outdated = true;
         // A path that leads outside the install folder is never looked at; the install pass refuses it.
-        if (IsSafeRelativePath(path)) {
+        if (IsInstallablePath(path)) {
             // A payload or an unpacked temporary left by a run that was killed is removed.
-            platform::RemoveFile(InstallDir + path + kPayloadSuffix);
-            platform::RemoveFile(InstallDir + path + kUnpackSuffix);
+            platform::RemoveFile(InstallDir + path + names::kPayloadSuffix);
+            platform::RemoveFile(InstallDir + path + names::kUnpackSuffix);
             if (platform::IsFile(InstallDir + path)) {
                 std::optional<std::string> digest;
                 if (ahead) digest = ahead->Take(i);
@@ -73,11 +86,13 @@ bool GFilesThread::BackUpAndPlace(const std::string& path, const std::function<v
     const std::string local = InstallDir + path;
     try {
         if (MakeBackup == 1) {
-            const std::string backup = InstallDir + "backup\\" + path;
-            const std::string backupFolder = ExtractFilePath(backup);
-            if (!platform::IsFolder(backupFolder) && !platform::MakeFolders(backupFolder))
+            // The backup folder and every folder the launcher makes in it are its own: none of them
+            // is entered through a link, and the copy is made as a new file.
+            const std::string relativeFolder = ExtractFilePath(path);
+            if (!platform::MakeOwnFolders(folder_ / names::kBackupFolder, relativeFolder))
                 throw EInOutError(IoError::AccessDenied);
-            platform::CopyFileReplacing(local, backup); // no old file yet: no copy, no error
+            // No old file yet: no copy, no error.
+            platform::CopyFileReplacing(local, folder_ / names::kBackupFolder + "\\" + path);
         }
         Show(status::kExtracting + path);
         place(local);
@@ -104,21 +119,20 @@ bool CanCreate(const std::string& path) {
 // volume, it is copied beside its destination first, so the file still changes in one step.
 void MoveIntoPlace(const std::string& staged, const std::string& destination) {
     if (platform::MoveFileReplacing(staged, destination)) return;
-    const std::string temporary = destination + kUnpackSuffix;
-    if (platform::CopyFileReplacing(staged, temporary) && platform::MoveFileReplacing(temporary, destination)) return;
-    platform::RemoveFile(temporary);
-    throw EInOutError(IoError::AccessDenied);
+    platform::Replacement copy(destination, names::kUnpackSuffix);
+    CopyFileInto(staged, copy.Output());
+    if (!copy.Commit()) throw EInOutError(IoError::AccessDenied);
 }
 } // namespace
 
 GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const std::string& digest) {
     const std::string local = InstallDir + path;
-    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + kPayloadSuffix, true);
+    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + names::kPayloadSuffix, true);
     // A path the system cannot create (too long) fails like a refused one; the pass goes on.
     if (fetched == TDownloadResult::CannotCreate) return TEntryOutcome::FailedGoOn;
     if (fetched != TDownloadResult::Complete) return TEntryOutcome::FailedStop;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
-        UnpackInPlace(destination + kPayloadSuffix, destination, digest);
+        UnpackInPlace(destination + names::kPayloadSuffix, destination, digest);
     });
     return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
 }
@@ -131,7 +145,7 @@ GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead
     if (result.FetchError) std::rethrow_exception(result.FetchError);
     // The outcomes in the order a download here would meet them: the address, the local file, the body.
     if (result.Fetched == TDownloadResult::CannotOpen) return TEntryOutcome::FailedStop;
-    if (!CanCreate(InstallDir + path + kPayloadSuffix)) return TEntryOutcome::FailedGoOn;
+    if (!CanCreate(InstallDir + path + names::kPayloadSuffix)) return TEntryOutcome::FailedGoOn;
     if (result.Fetched == TDownloadResult::Cut) return TEntryOutcome::FailedStop;
     if (result.Fetched != TDownloadResult::Complete) return TEntryOutcome::FailedGoOn;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
@@ -148,16 +162,17 @@ GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead
 }
 
 std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead() {
-    const std::string staging = InstallDir + kInstallAheadFolder;
-    // A run that was killed may have left its staging folder.
-    if (platform::IsFolder(staging)) platform::DeleteFolderTree(staging);
+    const std::string staging = folder_ / names::kStagingFolder;
+    // A run that was killed may have left its staging folder (a link planted there goes as a link).
+    platform::DeleteFolderTree(staging);
     if (InstallQueue.empty() || AheadConnections == 0 || UnpackThreads == 0) return nullptr;
-    if (!platform::MakeFolders(staging)) return nullptr; // then each entry is fetched at its turn
+    // A link on the name that cannot be removed is never entered: each entry is then fetched at its turn.
+    if (!platform::MakeOwnFolders(staging)) return nullptr;
     std::vector<TAheadEntry> entries(InstallQueue.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         try {
             const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
-            if (!IsSafeRelativePath(entry.Path)) continue; // refused at its turn, never fetched
+            if (!IsInstallablePath(entry.Path)) continue; // refused at its turn, never fetched
             entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size()};
         } catch (const Exception&) {
             // left to fail at its turn
@@ -183,7 +198,7 @@ void GFilesThread::InstallFiles() {
         while (i < m && !Terminated()) {
             const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
             const std::string& path = entry.Path;
-            if (!IsSafeRelativePath(path)) {
+            if (!IsInstallablePath(path)) {
                 StatusText = status::kFailed;
                 failed = true;
             } else {

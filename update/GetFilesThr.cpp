@@ -2,12 +2,13 @@
 
 #include "platform/Platform.h"
 #include "support/Download.h"
-#include "support/Errors.h"
-#include "support/IniFile.h"
+#include "platform/Errors.h"
+#include "support/LauncherNames.h"
 #include "support/ListSignature.h"
 #include "support/LstFile.h"
 #include "support/md5.h"
 
+#include <optional>
 #include <thread>
 
 namespace status {
@@ -34,7 +35,8 @@ void TRunControl::WaitFinished() {
     done_.wait(guard, [this] { return finished_.load(); });
 }
 
-GFilesThread::GFilesThread(IUpdateWindow& window) : window_(window), control_(std::make_shared<TRunControl>()) {}
+GFilesThread::GFilesThread(IUpdateWindow& window, const TInstallFolder& folder)
+    : InstallDir(folder.Path()), window_(window), folder_(folder), control_(std::make_shared<TRunControl>()) {}
 
 GFilesThread::~GFilesThread() = default;
 
@@ -122,23 +124,23 @@ void GFilesThread::UnpackFinished() {
 
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
                                  const std::string& digest, int64_t maxOutputBytes) {
-    const std::string temporary = destination + kUnpackSuffix;
     auto source = std::make_unique<TFileStream>(bz2Path, TFileStream::Mode::OpenReadDenyWrite);
+    std::optional<platform::Replacement> unpacked;
     try {
-        UnpackVerified(*source, temporary, digest, this, maxOutputBytes);
+        unpacked.emplace(destination, names::kUnpackSuffix);
+        TFileStream target(unpacked->Output());
+        UnpackVerified(*source, target, digest, this, maxOutputBytes);
+        unpacked->Finish();
     } catch (...) {
         source.reset();
         platform::RemoveFile(bz2Path);
-        throw;
+        throw; // the unpacked temporary goes with its replacement
     }
-    // The temporary is complete and verified: the payload goes before the rename, so a process killed
+    // The new version is complete and verified: the payload goes before the rename, so a process killed
     // in between never leaves a payload beside a file that is already current.
     source.reset();
     platform::RemoveFile(bz2Path);
-    if (!platform::MoveFileReplacing(temporary, destination)) {
-        platform::RemoveFile(temporary);
-        throw EInOutError(IoError::AccessDenied);
-    }
+    if (!unpacked->Commit()) throw EInOutError(IoError::AccessDenied);
 }
 
 // ---- download ----------------------------------------------------------------------------------------
@@ -173,7 +175,7 @@ void GFilesThread::Execute() {
         // with its buttons disabled.
         try {
             StatusText = status::kFailed;
-            platform::RemoveFile(InstallDir + "files.lst");
+            platform::RemoveFile(folder_ / names::kList);
             ShowStatus();
             EnableButtons();
         } catch (...) {
@@ -183,25 +185,25 @@ void GFilesThread::Execute() {
 }
 
 void GFilesThread::Run() {
-    InstallDir = platform::CurrentFolder() + "\\";
     DisableButtons();
     Show(status::kLoadingList);
     if (BaseURL.empty() || BaseURL.back() != '/') BaseURL += "/";
 
-    const std::string listPath = InstallDir + "files.lst";
-    if (!DownloadFile(BaseURL + "files.lst.bz2", InstallDir + "files.lst.bz2", true)) {
+    const std::string listPath = folder_ / names::kList;
+    const std::string listPayload = folder_ / names::kListPayload;
+    if (!DownloadFile(BaseURL + names::kListPayload, listPayload, true)) {
         StatusText = status::kFailed;
         platform::RemoveFile(listPath);
     } else if (!ListPublicKey.empty() && !ListSignatureAccepted()) {
         // A list its signer did not sign is never unpacked: nothing is checked, fetched or touched.
         StatusText = status::kFailed;
-        platform::RemoveFile(InstallDir + "files.lst.bz2");
+        platform::RemoveFile(listPayload);
         platform::RemoveFile(listPath);
     } else {
         Show("");
         try {
             // A list that unpacks past its bound is corrupt; nothing of it stays on disk.
-            UnpackInPlace(InstallDir + "files.lst.bz2", listPath, std::string(), kMaxListBytes);
+            UnpackInPlace(listPayload, listPath, std::string(), kMaxListBytes);
         } catch (...) {
             Show(status::kFailed);
             platform::RemoveFile(listPath);
@@ -214,7 +216,7 @@ void GFilesThread::Run() {
                 TListFile list(listPath);
                 listRevision = StrToInt(list.GetValue("settings", "Rev"));
                 // A signed list older than the installed one is an old set played back: refused whole.
-                replayed = !ListPublicKey.empty() && listRevision < InstalledRevision();
+                replayed = !ListPublicKey.empty() && listRevision < folder_.StoredRevision();
                 if (!replayed) {
                     const int32_t modHosts = StrToInt(list.GetValue("settings", "ModHosts"));
                     if (modHosts == 1) ModifyHosts(list.GetSection("hosts"));
@@ -223,8 +225,10 @@ void GFilesThread::Run() {
                     CheckFiles(list.GetSection("files_critical"));
                     if (FullCheck || CurrentRevision < listRevision) {
                         if (MakeBackup == 1) {
-                            DeleteFolder(InstallDir + "backup");
-                            if (!platform::MakeFolders(InstallDir + "backup"))
+                            // A link planted on the backup folder is removed as a link, never emptied,
+                            // and one that cannot be removed fails the run.
+                            DeleteFolder(folder_ / names::kBackupFolder);
+                            if (!platform::MakeOwnFolders(folder_ / names::kBackupFolder))
                                 throw EInOutError(IoError::AccessDenied);
                         }
                         CheckFiles(list.GetSection("files_normal"));
@@ -247,19 +251,14 @@ void GFilesThread::Run() {
 }
 
 bool GFilesThread::ListSignatureAccepted() {
-    const std::string signaturePath = InstallDir + "files.lst.bz2.sig";
-    bool accepted = false;
-    if (DownloadFile(BaseURL + "files.lst.bz2.sig", signaturePath, true)) {
-        const std::optional<TListSignature> signature = ReadSignatureFile(signaturePath);
-        const std::optional<TListPublicKey> key = ParsePublicKeyHex(ListPublicKey);
-        accepted = signature && key && VerifyFileSignature(InstallDir + "files.lst.bz2", *signature, *key);
-    }
-    platform::RemoveFile(signaturePath);
-    return accepted;
-}
-
-int32_t GFilesThread::InstalledRevision() const {
-    return TIniFile(InstallDir + "_settings.ini").ReadInteger("main", "AtRevision", 0);
+    // The signature is a line of text: it is read into memory, and an answer longer than a signature
+    // file can be is refused as soon as it passes that size.
+    std::string text;
+    if (DownloadToMemory(BaseURL + names::kListSignature, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete)
+        return false;
+    const std::optional<TListSignature> signature = ParseSignatureFile(text);
+    const std::optional<TListPublicKey> key = ParsePublicKeyHex(ListPublicKey);
+    return signature && key && VerifyFileSignature(folder_ / names::kListPayload, *signature, *key);
 }
 
 unsigned GFilesThread::DefaultDigestThreads() {

@@ -4,6 +4,7 @@
 
 #include "support/BZip2.h"
 #include "support/Download.h"
+#include "support/InstallFolder.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
 #include "update/UpdateWindow.h"
@@ -12,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,8 +52,8 @@ class TInstallAhead;
 
 class GFilesThread : private UnpackObserver {
 public:
-    // Created suspended: fill in the inputs, then Resume.
-    explicit GFilesThread(IUpdateWindow& window);
+    // Created suspended: fill in the inputs, then Resume. Every local path is folder's.
+    GFilesThread(IUpdateWindow& window, const TInstallFolder& folder);
     ~GFilesThread() override;
 
     // Starts the run on its own thread; the worker frees itself when the run ends.
@@ -88,7 +90,7 @@ public:
     TStringList InstallQueue;
     int32_t TargetGauge = 0;
     std::string SelfEntry;
-    std::string InstallDir;
+    std::string InstallDir; // the install folder's path, ending with "\"
     TStream* SourceStream = nullptr;
 
     // The steps of a run.
@@ -97,7 +99,7 @@ public:
     void InstallFiles();
     void ModifyHosts(const TStringList& entries);
     void SelfUpdate(const std::string& entry);
-    // Unpacks a payload into a temporary file beside the destination (its name + kUnpackSuffix),
+    // Unpacks a payload into a temporary file beside the destination (its name + names::kUnpackSuffix),
     // checks its digest when one is given, deletes the payload and only then puts the file in place;
     // the payload is deleted in every case once opened. maxOutputBytes above 0 bounds the unpacked file.
     void UnpackInPlace(const std::string& bz2Path, const std::string& destination, const std::string& digest,
@@ -117,10 +119,11 @@ private:
     static unsigned DefaultDigestThreads();
     // Signed runs: the list's signature is fetched and checked against ListPublicKey.
     bool ListSignatureAccepted();
-    // Signed runs: the revision stored by the last run in _settings.ini (0 when there is none).
-    int32_t InstalledRevision() const;
     // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
     TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
+    // Whether a listed path may be installed: it stays inside the install folder and names nothing
+    // of the launcher's own.
+    bool IsInstallablePath(const std::string& path) const;
     // How one entry of the install pass ended.
     enum class TEntryOutcome { Placed, FailedGoOn, FailedStop };
     // At most this much payload is staged ahead of the entry shown.
@@ -148,6 +151,7 @@ private:
     void UnpackFinished() override;
 
     IUpdateWindow& window_;
+    const TInstallFolder folder_;
     std::shared_ptr<TRunControl> control_;
     // A gauge's maximum as last set and the integer percentage last handed to it.
     struct TPercentageFilter {
@@ -156,6 +160,9 @@ private:
         // Whether position moves the percentage (or always); remembers the new one.
         bool Changes(int32_t position, bool always);
     };
+    std::string selfName_; // the launcher's exe as the list's self entry names it, once read
+    // The names the check passes have met (folded as Windows compares names) and how each was spelled.
+    std::map<std::string, std::string> checkedNames_;
     TPercentageFilter fileGauge_;  // Gauge1
     TPercentageFilter totalGauge_; // Gauge2, which sizes the bar
 };

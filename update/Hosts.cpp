@@ -2,8 +2,11 @@
 #include "update/Hosts.h"
 
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
+#include "support/LauncherNames.h"
 #include "update/GetFilesThr.h"
+
+#include <optional>
 
 namespace {
 
@@ -81,32 +84,26 @@ void GFilesThread::ModifyHosts(const TStringList& entries) {
     // put in its place, keeping its attributes, so a full disk or a crash never leaves it half written.
     // Where only the file itself may be written, not its folder, it is rewritten in place.
     if (!platform::CanWrite(target)) throw EInOutError(IoError::AccessDenied);
-    const std::string temporary = target + ".vandrel-new";
-    bool inPlace = false;
-    platform::File file;
+    std::optional<platform::Replacement> beside;
+    platform::File inPlace;
     try {
-        file = platform::File::Create(temporary);
-    } catch (const Exception&) {
-        inPlace = true;
-    }
-    if (inPlace) {
+        beside.emplace(target, names::kHostsTemporarySuffix);
+    } catch (const EFCreateError&) {
         try {
-            file = platform::File::Rewrite(target);
-        } catch (const Exception&) {
+            inPlace = platform::File::Rewrite(target);
+        } catch (const EFCreateError&) {
             throw EInOutError(IoError::AccessDenied);
         }
     }
     Show(status::kHostsApplying);
-    try {
-        const std::string text = edit.Text();
-        file.Write(text.data(), text.size());
+    const std::string text = edit.Text();
+    platform::File& file = beside ? beside->Output() : inPlace;
+    file.Write(text.data(), text.size());
+    // The hosts file cannot be fetched again as a game file can: its new version reaches the disk
+    // before it takes the old one's place.
+    if (!beside)
         file.Close();
-        if (!inPlace && !platform::ReplaceFileKeepingAttributes(temporary, target))
-            throw EInOutError(IoError::AccessDenied);
-    } catch (...) {
-        file = platform::File();
-        if (!inPlace) platform::RemoveFile(temporary);
-        throw;
-    }
+    else if (!beside->Commit(platform::Replacement::Mode::KeepAttributes, true))
+        throw EInOutError(IoError::AccessDenied);
     Show(status::kHostsChanged);
 }

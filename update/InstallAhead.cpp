@@ -6,8 +6,6 @@
 
 #include <memory>
 
-const char* const kInstallAheadFolder = "~vandrel-ahead";
-
 namespace {
 
 // Raised inside a download or an unpack to break it off when the install pass no longer needs it.

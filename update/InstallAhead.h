@@ -16,9 +16,6 @@
 #include <thread>
 #include <vector>
 
-// The staging folder's name inside the install folder.
-extern const char* const kInstallAheadFolder;
-
 struct TAheadEntry {
     std::string Url;         // the payload's address; empty: the entry is not fetched ahead
     std::string Digest;      // what the unpacked file must digest to; empty: not checked

@@ -1,6 +1,6 @@
 #include "widgets/Gauges.h"
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <cmath>
 #include <string>

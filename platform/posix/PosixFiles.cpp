@@ -1,8 +1,9 @@
 #include "platform/Platform.h"
+#include "platform/Detail.h"
 #include "platform/posix/PosixPaths.h"
 #include "platform/posix/PosixTesting.h"
 #include "platform/posix/UniqueFd.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -30,6 +31,11 @@ bool IsFolder(const std::string& path) {
     return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+    struct stat st;
+    return lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool MakeFolders(const std::string& path) {
     std::string native = NativePath(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
@@ -43,15 +49,57 @@ bool MakeFolders(const std::string& path) {
     return IsFolder(path);
 }
 
-bool RemoveFile(const std::string& path) { return IsFile(path) && unlink(NativePath(path).c_str()) == 0; }
+bool MakeOwnFolders(const std::string& root, const std::string& relative) {
+    std::string folder = root;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    const size_t cut = folder.find_last_of("\\/");
+    if (cut != std::string::npos && cut > 0 && !MakeFolders(folder.substr(0, cut))) return false;
+    for (size_t start = 0;;) {
+        // lstat, not stat: a link on any of these names is refused, never entered.
+        struct stat st;
+        const std::string native = NativePath(folder);
+        if (lstat(native.c_str(), &st) != 0) {
+            if (mkdir(native.c_str(), 0755) != 0 || lstat(native.c_str(), &st) != 0) return false;
+        }
+        if (!S_ISDIR(st.st_mode)) return false;
+        if (start >= relative.size()) return true;
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string::npos) end = relative.size();
+        if (end > start) folder += "/" + relative.substr(start, end - start);
+        start = end + 1;
+    }
+}
+
+bool RemoveFile(const std::string& path) {
+    struct stat st;
+    const std::string native = NativePath(path);
+    // unlink removes a link itself, never what it points at. Devices, pipes and sockets are nothing
+    // the launcher makes: they stay.
+    return lstat(native.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) &&
+           unlink(native.c_str()) == 0;
+}
 
 bool CanWrite(const std::string& path) { return UniqueFd(open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC)).Valid(); }
+
+namespace {
+// Creates a new file where an existing name, link or not, is removed first as a name: O_EXCL with
+// O_NOFOLLOW never writes through a link, even one planted between the two steps.
+UniqueFd CreateNew(const std::string& path, int access, mode_t mode) {
+    const std::string native = NativePath(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueFd fd(open(native.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd.Valid() || errno != EEXIST) return fd;
+        if (!RemoveFile(path)) break;
+    }
+    return UniqueFd();
+}
+} // namespace
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
     UniqueFd in(open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (!in.Valid() || fstat(in.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    UniqueFd out(open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777));
+    UniqueFd out = CreateNew(to, O_WRONLY, st.st_mode & 0777);
     if (!out.Valid()) return false;
     std::vector<char> buffer(1 << 20);
     for (;;) {
@@ -73,7 +121,8 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
     return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
-bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target) {
+namespace detail {
+bool RenameKeepingAttributes(const std::string& replacement, const std::string& target) {
     struct stat st;
     if (stat(NativePath(target).c_str(), &st) == 0) {
         if (chmod(NativePath(replacement).c_str(), st.st_mode & 07777) != 0) return false;
@@ -83,6 +132,7 @@ bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::str
     }
     return MoveFileReplacing(replacement, target);
 }
+} // namespace detail
 
 std::string CurrentFolder() {
     std::vector<char> buffer(4096);
@@ -117,6 +167,7 @@ std::string WindowsFolder() {
 }
 
 void DeleteFolderTree(const std::string& path) {
+    // FTW_PHYS: links are reported as links and removed as such, never followed.
     nftw(
         NativePath(path).c_str(),
         [](const char* item, const struct stat*, int, struct FTW*) {
@@ -166,7 +217,7 @@ File File::OpenRead(const std::string& path) {
 }
 
 File File::Create(const std::string& path) {
-    UniqueFd fd(open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    UniqueFd fd = CreateNew(path, O_RDWR, 0644);
     if (!fd.Valid()) throw EFCreateError(path);
     return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
@@ -215,9 +266,44 @@ int64_t File::Size() {
     return st.st_size;
 }
 
+void File::Truncate() {
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
+    const off_t at = lseek(impl_->fd.Get(), 0, SEEK_CUR);
+    if (at < 0 || ftruncate(impl_->fd.Get(), at) != 0) throw EInOutError(IoError::WriteFault);
+}
+
+void File::FlushToDisk() {
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
+    if (fsync(impl_->fd.Get()) != 0) throw EInOutError(IoError::WriteFault);
+}
+
 void File::Close() {
     if (!IsOpen()) return;
     if (!impl_->fd.Close()) throw EInOutError(IoError::WriteFault);
+}
+
+void WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly) {
+    File file(std::unique_ptr<File::Impl>(new File::Impl{UniqueFd(open(NativePath(path).c_str(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0644))}));
+    if (!file.IsOpen()) throw EFCreateError(path);
+    file.Write(bytes.data(), bytes.size());
+    file.Close();
+}
+
+bool ReadWholeFile(const std::string& path, const std::function<void(const unsigned char*, size_t)>& onPiece) {
+    // One buffer that stays in the processor's cache: walking a mapping of a large file stalls at every
+    // page, and costs a third more than a digest itself.
+    UniqueFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    std::vector<unsigned char> buffer(size_t(256) << 10);
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        onPiece(buffer.data(), static_cast<size_t>(got));
+    }
 }
 
 // ---- MappedFile -----------------------------------------------------------------------------------

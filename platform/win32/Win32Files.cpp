@@ -1,9 +1,11 @@
 #include "platform/Platform.h"
+#include "platform/Detail.h"
 #include "platform/win32/LateBound.h"
 #include "platform/win32/Win32Handles.h"
-#include "support/Errors.h"
 
-#include <shellapi.h>
+#include <sddl.h>
+#include "platform/Errors.h"
+
 #include <vector>
 
 namespace platform {
@@ -16,10 +18,88 @@ bool Exists(const std::string& path, bool wantFolder) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == wantFolder;
 }
+
+// Wine removes a folder link's target instead of the link (and cannot remove the link at all): there
+// a folder link is left where it is rather than harm what it points at.
+bool RunningUnderWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+bool RemoveFolderLink(const std::string& path) {
+    // Windows removes a junction or a folder symbolic link itself, whatever its target holds.
+    return !RunningUnderWine() && RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+// A short name in the folder of path that nothing uses yet.
+std::string ScratchNameBeside(const std::string& path) {
+    static LONG counter = 0;
+    const size_t cut = path.find_last_of("\\/");
+    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    return folder + "~vrm" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(InterlockedIncrement(&counter)) + ".tmp";
+}
+
+// Under Wine a link to a file cannot be told from the file, and deleting it deletes what it points at;
+// a rename over a name, though, replaces the name itself on every system. So an empty file of our own
+// is renamed over the name and then deleted. A read-only file refuses the rename on Windows: it loses
+// that attribute first (only here, where the name is known to be a file of its own, not a link).
+bool RemoveByReplacing(const std::string& path, DWORD attributes) {
+    const std::string ours = ScratchNameBeside(path);
+    {
+        Handle created(CreateFileA(ours.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!created.Valid()) return false;
+    }
+    bool renamed = MoveFileExA(ours.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!renamed && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !RunningUnderWine() && SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+        renamed = MoveFileExA(ours.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!renamed) {
+        DeleteFileA(ours.c_str());
+        return false;
+    }
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+// attributes as GetFileAttributesA gave them; INVALID_FILE_ATTRIBUTES where a name is known to be
+// there all the same (Wine shows a link to nothing as missing).
+bool RemoveName(const std::string& path, DWORD attributes) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveFolderLink(path);
+        return DeleteFileA(path.c_str()) != FALSE; // a link to a file: Windows deletes the link itself
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    return RemoveByReplacing(path, attributes);
+}
+
+bool NameTaken() {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+// Owner of a directory search handle.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE Get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
 } // namespace
 
 bool IsFile(const std::string& path) { return Exists(path, false); }
 bool IsFolder(const std::string& path) { return Exists(path, true); }
+
+bool IsLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 
 bool MakeFolders(const std::string& path) {
     std::string folder = path;
@@ -33,7 +113,34 @@ bool MakeFolders(const std::string& path) {
     return CreateDirectoryA(folder.c_str(), nullptr) || IsFolder(folder);
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+bool MakeOwnFolders(const std::string& root, const std::string& relative) {
+    std::string folder = root;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    const size_t cut = folder.find_last_of("\\/");
+    if (cut != std::string::npos && cut > 0 && folder[cut - 1] != ':' && !MakeFolders(folder.substr(0, cut)))
+        return false;
+    for (size_t start = 0;;) {
+        DWORD attributes = GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (!CreateDirectoryA(folder.c_str(), nullptr)) return false;
+            attributes = GetFileAttributesA(folder.c_str());
+        }
+        const bool ownFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                               !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (!ownFolder) return false;
+        if (start >= relative.size()) return true;
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string::npos) end = relative.size();
+        if (end > start) folder += "\\" + relative.substr(start, end - start);
+        start = end + 1;
+    }
+}
+
+bool RemoveFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return RemoveName(path, attributes);
+}
 
 bool CanWrite(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -42,17 +149,23 @@ bool CanWrite(const std::string& path) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    // Failing when the name is taken makes the copy exclusive: it never writes through a link.
+    if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
+    if (!NameTaken()) return false;
+    RemoveName(to, GetFileAttributesA(to.c_str()));
+    return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool ReplaceFileKeepingAttributes(const std::string& replacement, const std::string& target) {
+namespace detail {
+bool RenameKeepingAttributes(const std::string& replacement, const std::string& target) {
     return ReplaceFileA(target.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                         nullptr) != FALSE;
 }
+} // namespace detail
 
 std::string CurrentFolder() {
     DWORD needed = GetCurrentDirectoryA(0, nullptr);
@@ -72,13 +185,29 @@ std::string WindowsFolder() {
 }
 
 void DeleteFolderTree(const std::string& path) {
-    std::string list = path;
-    list.push_back('\0'); // the shell's list form: names end with an extra zero
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = list.c_str();
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    LATE_BOUND(L"shell32.dll", SHFileOperationA)(&operation);
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveName(path, attributes);
+        return;
+    }
+    {
+        WIN32_FIND_DATAA found;
+        FindHandle search(FindFirstFileA((path + "\\*").c_str(), &found));
+        if (search.Get() != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = found.cFileName;
+                if (name == "." || name == "..") continue;
+                const std::string item = path + "\\" + name;
+                const DWORD kind = found.dwFileAttributes;
+                if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT))
+                    DeleteFolderTree(item);
+                else
+                    RemoveName(item, kind);
+            } while (FindNextFileA(search.Get(), &found));
+        }
+    }
+    RemoveDirectoryA(path.c_str());
 }
 
 void StartProgram(const std::string& path) {
@@ -117,8 +246,14 @@ File File::OpenRead(const std::string& path) {
 }
 
 File File::Create(const std::string& path) {
-    Handle h(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    // CREATE_NEW never opens an existing name, so nothing is written through a link; an existing name
+    // is removed first as a name (a link to nothing shows as missing under Wine, hence no attributes).
+    const auto create = [&] {
+        return Handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    Handle h = create();
+    if (!h.Valid() && NameTaken() && RemoveName(path, GetFileAttributesA(path.c_str()))) h = create();
     if (!h.Valid()) throw EFCreateError(path);
     return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
@@ -170,9 +305,77 @@ int64_t File::Size() {
     return size.QuadPart;
 }
 
+void File::Truncate() {
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
+    if (!SetEndOfFile(impl_->handle.Get())) throw EInOutError(IoError::WriteFault);
+}
+
+void File::FlushToDisk() {
+    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
+    if (!FlushFileBuffers(impl_->handle.Get())) throw EInOutError(IoError::WriteFault);
+}
+
 void File::Close() {
     if (!IsOpen()) return;
     if (!impl_->handle.Close()) throw EInOutError(IoError::WriteFault);
+}
+
+namespace {
+// "Full access for the user running this program, nothing inherited": the text form of a security
+// descriptor with that user's SID in it.
+std::string OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!LATE_BOUND(L"advapi32.dll", OpenProcessToken)(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    Handle owned(token);
+    std::vector<char> user(256);
+    DWORD needed = 0;
+    while (!LATE_BOUND(L"advapi32.dll", GetTokenInformation)(token, TokenUser, user.data(),
+                                                              static_cast<DWORD>(user.size()), &needed)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= user.size()) return {};
+        user.resize(needed);
+    }
+    char* sid = nullptr;
+    if (!LATE_BOUND(L"advapi32.dll", ConvertSidToStringSidA)(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid,
+                                                             &sid))
+        return {};
+    const std::string descriptor = std::string("D:P(A;;FA;;;") + sid + ")";
+    LocalFree(sid);
+    return descriptor;
+}
+} // namespace
+
+void WriteNewFile(const std::string& path, const std::string& bytes, bool ownerOnly) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (ownerOnly) {
+        const std::string descriptor = OwnerOnlyDescriptor();
+        if (descriptor.empty() ||
+            !LATE_BOUND(L"advapi32.dll", ConvertStringSecurityDescriptorToSecurityDescriptorA)(
+                descriptor.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+            throw EFCreateError(path); // a secret is never written readable by others
+    }
+    Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (attributes.lpSecurityDescriptor) LocalFree(attributes.lpSecurityDescriptor);
+    if (!h.Valid()) throw EFCreateError(path);
+    File file(std::unique_ptr<File::Impl>(new File::Impl{std::move(h)}));
+    file.Write(bytes.data(), bytes.size());
+    file.Close();
+}
+
+bool ReadWholeFile(const std::string& path, const std::function<void(const unsigned char*, size_t)>& onPiece) {
+    MappedFile file;
+    if (!file.Open(path)) return false;
+    // Successive views keep the address space needed small, so files of any size are read in a 32-bit
+    // process.
+    const uint64_t size = file.Size();
+    const size_t view = size_t(64) << 20; // a multiple of every view granularity
+    for (uint64_t offset = 0; offset < size;) {
+        const size_t length = static_cast<size_t>(size - offset < view ? size - offset : view);
+        const unsigned char* bytes = file.View(offset, length);
+        if (!bytes) return false;
+        onPiece(bytes, length);
+        offset += length;
+    }
+    return true;
 }
 
 // ---- MappedFile -----------------------------------------------------------------------------------

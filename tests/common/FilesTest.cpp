@@ -1,5 +1,5 @@
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
 
@@ -77,4 +77,62 @@ TEST(Files, AMappedFileOpenedAgainShowsTheNewFileOnly) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(view), 50), std::string(50, '2'));
     EXPECT_FALSE(file.Open(dir / "missing"));
     EXPECT_EQ(file.View(0, 50), nullptr);
+}
+
+TEST(Files, LinksOnNamesTheLauncherOwnsAreNeverFollowed) {
+    // What another program could point the launcher's names at: a file and a folder of somebody else's.
+    TempDir victim, dir;
+    WriteBytes(victim / "file", "victim");
+    ASSERT_TRUE(platform::MakeFolders(victim / "folder\\inner"));
+    WriteBytes(victim / "folder\\inner\\deep", "victim");
+    const auto untouched = [&] {
+        EXPECT_EQ(ReadBytes(victim / "file"), "victim");
+        EXPECT_EQ(ReadBytes(victim / "folder\\inner\\deep"), "victim");
+        EXPECT_FALSE(platform::IsFile(victim / "nothing"));
+    };
+    WriteBytes(dir / "source", "ours");
+    for (const char* name : {"created", "copied", "moved", "removed"})
+        ASSERT_TRUE(MakeSymbolicLink(victim / "file", dir / name)) << name;
+    ASSERT_TRUE(MakeSymbolicLink(victim / "nothing", dir / "dangling"));
+
+    // A file made on a link's name is a new file of its own; a copy or a rename replaces the name.
+    platform::File created = platform::File::Create(dir / "created");
+    created.Write("new", 3);
+    created.Close();
+    platform::File::Create(dir / "dangling").Close();
+    EXPECT_TRUE(platform::CopyFileReplacing(dir / "source", dir / "copied"));
+    EXPECT_TRUE(platform::MoveFileReplacing(dir / "source", dir / "moved"));
+    EXPECT_TRUE(platform::RemoveFile(dir / "removed"));
+    untouched();
+    EXPECT_EQ(ReadBytes(dir / "created"), "new");
+    EXPECT_EQ(ReadBytes(dir / "copied"), "ours");
+    EXPECT_EQ(ReadBytes(dir / "moved"), "ours");
+    EXPECT_FALSE(platform::IsFile(dir / "removed"));
+    EXPECT_FALSE(platform::IsLink(dir / "created"));
+
+    // A tree is deleted without crossing the links in it.
+    ASSERT_TRUE(platform::MakeFolders(dir / "tree\\sub"));
+    WriteBytes(dir / "tree\\sub\\own", "x");
+    ASSERT_TRUE(MakeSymbolicLink(victim / "file", dir / "tree\\sub\\to-file"));
+    ASSERT_TRUE(MakeSymbolicLink(victim / "folder", dir / "tree\\to-folder"));
+    platform::DeleteFolderTree(dir / "tree");
+    untouched();
+    EXPECT_FALSE(platform::IsFile(dir / "tree\\sub\\own"));
+
+    // A folder of the launcher's own is never entered through a link; one planted on its name goes as
+    // a link where the system can remove just the link (Wine cannot: there it stays, unused).
+    ASSERT_TRUE(MakeSymbolicLink(victim / "folder", dir / "own"));
+    EXPECT_FALSE(platform::MakeOwnFolders(dir / "own", "made"));
+    platform::DeleteFolderTree(dir / "own");
+    untouched();
+    EXPECT_FALSE(platform::IsFolder(victim / "folder\\made"));
+    EXPECT_EQ(platform::IsLink(dir / "own"), UnderWine());
+    RemoveSymbolicLink(dir / "own");
+    EXPECT_TRUE(platform::MakeOwnFolders(dir / "mine", "a\\b"));
+    EXPECT_TRUE(platform::IsFolder(dir / "mine\\a\\b"));
+    ASSERT_TRUE(MakeSymbolicLink(victim / "folder", dir / "mine\\a\\c"));
+    EXPECT_FALSE(platform::MakeOwnFolders(dir / "mine", "a\\c\\d"));
+    EXPECT_FALSE(platform::IsFolder(victim / "folder\\d"));
+    platform::DeleteFolderTree(dir / "mine");
+    untouched();
 }

@@ -1,4 +1,4 @@
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/IniFile.h"
 #include "tests/common/TestUtil.h"
 

@@ -1,4 +1,4 @@
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
 

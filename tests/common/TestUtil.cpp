@@ -42,6 +42,73 @@ int ProcessId() {
 }
 } // namespace
 
+#ifdef _WIN32
+namespace {
+// The Linux name of a Windows path, from Wine's own conversion.
+std::string UnixName(const std::string& path) {
+    using Convert = char* (*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return std::string();
+    std::wstring wide(path.begin(), path.end());
+    char* name = convert(wide.c_str());
+    if (!name) return std::string();
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+} // namespace
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// Runs a Linux shell command and waits for it. Wine starts a Linux program as it starts a Windows one,
+// but gives no handle to wait on: the command leaves a mark next to where, and that is waited for.
+bool RunLinuxCommand(const std::string& command, const std::string& markBeside) {
+    const std::string mark = markBeside + ".done";
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; touch '" + UnixName(ExtractFilePath(mark)) + "/" +
+                       mark.substr(mark.find_last_of('\\') + 1) + "'\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 500 && !platform::IsFile(mark); ++i) Sleep(20);
+    return platform::RemoveFile(mark);
+}
+
+// The Linux name of a path whose last name may be a link (resolved through its folder only).
+std::string UnixLinkName(const std::string& link) {
+    const size_t cut = link.find_last_of('\\');
+    const std::string folder = UnixName(link.substr(0, cut));
+    return folder.empty() ? folder : folder + "/" + link.substr(cut + 1);
+}
+
+bool MakeSymbolicLink(const std::string& target, const std::string& link) {
+    const std::string unixTarget = UnixName(target), unixLink = UnixLinkName(link);
+    if (unixTarget.empty() || unixLink.empty() || !RunLinuxCommand("ln -s '" + unixTarget + "' '" + unixLink + "'", link))
+        return false;
+    // Wine shows a link to a folder as a reparse point; a link to a file reads as the file.
+    return platform::IsFolder(target) ? platform::IsLink(link) : !platform::IsFile(target) || platform::IsFile(link);
+}
+void RemoveSymbolicLink(const std::string& link) {
+    const std::string unixLink = UnixLinkName(link);
+    if (!unixLink.empty()) RunLinuxCommand("rm -f '" + unixLink + "'", link);
+}
+#else
+bool UnderWine() { return false; }
+
+void RemoveSymbolicLink(const std::string& link) { unlink(ReplaceAll(link, "\\", "/").c_str()); }
+
+bool MakeSymbolicLink(const std::string& target, const std::string& link) {
+    std::string from = target, at = link;
+    std::replace(from.begin(), from.end(), '\\', '/');
+    std::replace(at.begin(), at.end(), '\\', '/');
+    return symlink(from.c_str(), at.c_str()) == 0;
+}
+#endif
+
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();

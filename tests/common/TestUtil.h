@@ -35,6 +35,14 @@ std::string RandomBytes(size_t count, uint32_t seed);
 std::string Md5Hex(const std::string& bytes);
 // DigestFile of a file as 32 lower-case hex digits.
 std::string Md5OfFile(const std::string& path);
+// Makes link a symbolic link to target, the way another program of the player's could: natively with
+// symlink, under Wine from the Linux side (Wine's own call for it does nothing). False when it failed.
+bool MakeSymbolicLink(const std::string& target, const std::string& link);
+// Removes a link made by MakeSymbolicLink as Linux does (Wine cannot remove a link to a folder).
+void RemoveSymbolicLink(const std::string& link);
+// Whether this Windows build runs under Wine (false natively).
+bool UnderWine();
+
 // The message of the exception the action raises, or "(no error)".
 std::string ErrorOf(const std::function<void()>& action);
 

@@ -1,3 +1,4 @@
+#include "support/LauncherNames.h"
 // The worker on its own thread, with a user-interface thread that runs its synchronised calls the way
 // the window's message loop does, and the window cancelling while the run goes on.
 #include "tests/native/ThreadedWindow.h"
@@ -27,8 +28,8 @@ TEST_F(WorkerThread, RunsWhileTheWindowCancelsAtAnyMoment) {
             platform::RemoveFile(Local(files[i].path));
             if (i % 3 == 0) WriteBytes(Local(files[i].path), "old " + std::to_string(i));
         }
-        TThreadedWindow threaded(client.Path() + "\\");
-        auto worker = std::make_unique<GFilesThread>(threaded);
+        TThreadedWindow threaded(client.Path());
+        auto worker = std::make_unique<GFilesThread>(threaded, threaded.Folder());
         worker->SetCancelled(false);
         worker->BaseURL = server.BaseUrl();
         worker->FullCheck = true;
@@ -51,7 +52,7 @@ TEST_F(WorkerThread, RunsWhileTheWindowCancelsAtAnyMoment) {
         for (size_t i = 0; i < files.size(); ++i) {
             const std::string& path = files[i].path;
             EXPECT_FALSE(platform::IsFile(Local(path + ".bz2"))) << path;
-            EXPECT_FALSE(platform::IsFile(Local(path + kUnpackSuffix))) << path;
+            EXPECT_FALSE(platform::IsFile(Local(path + names::kUnpackSuffix))) << path;
             if (platform::IsFile(Local(path)) && Md5OfFile(Local(path)) != Md5Hex(files[i].content)) {
                 ASSERT_EQ(i % 3, 0u) << path << " appeared without being installed whole";
                 EXPECT_EQ(ReadBytes(Local(path)), "old " + std::to_string(i));
@@ -65,9 +66,9 @@ TEST_F(WorkerThread, RunsWhileTheWindowCancelsAtAnyMoment) {
 
 TEST_F(WorkerThread, AnErrorRaisedOnTheWindowSideReachesTheWorker) {
     // A settings file that cannot be written makes the revision store fail inside the synchronised call.
-    TThreadedWindow threaded(client.Path() + "\\no-such-folder\\");
+    TThreadedWindow threaded(client.Path() + "\\no-such-folder");
     Publish({{"a", "1"}}, 5);
-    auto worker = std::make_unique<GFilesThread>(threaded);
+    auto worker = std::make_unique<GFilesThread>(threaded, TInstallFolder(client.Path()));
     worker->BaseURL = server.BaseUrl();
     worker->FullCheck = true;
     auto control = GFilesThread::Resume(std::move(worker));

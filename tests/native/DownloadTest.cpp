@@ -1,5 +1,8 @@
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "tests/native/UpdateFixture.h"
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace testutil;
 
@@ -7,7 +10,7 @@ namespace {
 class Download : public UpdateFixture {
 protected:
     bool Fetch(const std::string& url, const std::string& local) {
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         bool ok = worker.DownloadFile(url, local, true);
         EXPECT_EQ(worker.Progress, 0);
         return ok;
@@ -18,7 +21,7 @@ protected:
 TEST_F(Download, WritesWhateverBodyTheServerSends) {
     const std::string body = RandomBytes(300000, 5);
     WriteBytes(served / "big.bin", body);
-    GFilesThread worker(window);
+    GFilesThread worker(window, window.Folder());
     worker.TargetGauge = 0;
     worker.Progress = static_cast<int32_t>(body.size());
     worker.SetGaugeMax();
@@ -72,9 +75,18 @@ TEST_F(Download, ALocalFileThatCannotBeCreatedRaisesTheInputOutputError) {
 }
 
 TEST_F(Download, AFailedWriteRaisesTheInputOutputError) {
-    // A device that is always full: the last short buffer, and full buffers written mid-body.
+    // A disk that is full after 500 bytes (a file-size limit, its signal ignored): the last short
+    // buffer, and full buffers written mid-body.
     for (size_t size : {1000, 2 << 20}) {
         WriteBytes(served / "a", RandomBytes(size, 8));
-        EXPECT_THROW(Fetch(server.BaseUrl() + "a", "/dev/full"), EInOutError);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit full = old;
+        full.rlim_cur = 500;
+        auto previous = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &full);
+        EXPECT_THROW(Fetch(server.BaseUrl() + "a", Local("a")), EInOutError);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, previous);
     }
 }

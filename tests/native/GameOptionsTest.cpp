@@ -1,6 +1,6 @@
 #include "settings/GameOptions.h"
 #include "platform/Platform.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "support/IniFile.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
@@ -257,21 +257,21 @@ TEST_F(GameOptions, ARefusedWriteRaisesAndSkipsTheRemainingWrites) {
 
 TEST_F(GameOptions, ApplyWritesOnlyWhenTheOptionsFileExists) {
     const TGameOptionControls c = Controls(0, 1, 2, 3, false, true, true);
-    const std::string installDir = dir.Path() + "\\";
-    EXPECT_FALSE(ApplyGameOptions(c, dir.Path(), slot, installDir));
+    const TInstallFolder folder(dir.Path());
+    EXPECT_FALSE(ApplyGameOptions(c, folder, slot));
     EXPECT_EQ(slot, "0");
     EXPECT_FALSE(platform::IsFile(Options()));
     EXPECT_FALSE(platform::IsFile(Settings()));
     platform::MakeFolders(Options()); // a folder of that name is no options file
-    EXPECT_FALSE(ApplyGameOptions(c, dir.Path(), slot, installDir));
+    EXPECT_FALSE(ApplyGameOptions(c, folder, slot));
     EXPECT_FALSE(platform::IsFile(Settings()));
 
     platform::DeleteFolderTree(Options());
     WriteOptions("[Video]\r\n");
-    EXPECT_TRUE(ApplyGameOptions(c, dir.Path(), slot, installDir));
+    EXPECT_TRUE(ApplyGameOptions(c, folder, slot));
     EXPECT_EQ(slot, "1");
     EXPECT_EQ(ReadBytes(Settings()), "[main]\r\nCreateBackup=1\r\n");
     TGameOptionControls back;
-    LoadGameOptions(back, GameOptionsPath(dir.Path()), slot);
+    LoadGameOptions(back, GameOptionsPath(folder), slot);
     EXPECT_EQ(back, c);
 }

@@ -1,5 +1,5 @@
 #include "platform/posix/PosixTesting.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "tests/native/UpdateFixture.h"
 #include "update/Hosts.h"
 
@@ -23,7 +23,7 @@ protected:
     std::string hosts() const { return windows / "system32\\drivers\\etc\\hosts"; }
     void Apply(const TStringList& entries) {
         window.statuses.clear();
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         worker.ModifyHosts(entries);
     }
     std::string Native(const std::string& path) const { return ReplaceAll(path, "\\", "/"); }

@@ -143,7 +143,7 @@ TEST(GaugeGeometry, FillsTruncateInExtendedPrecisionAndStayInside) {
 
 TEST(LauncherConfig, BuildsTheEightSlotsFromConstants) {
     TBranding branding{"http://news/", "http://update/", "Game", "", "", "", "", ""};
-    const LauncherConfig config = BuildLauncherConfig("D:\\Games\\Client", branding);
+    const LauncherConfig config = BuildLauncherConfig(TInstallFolder("D:\\Games\\Client"), branding);
     EXPECT_EQ(config[SlotInstallDir], "D:\\Games\\Client\\");
     EXPECT_EQ(config[SlotNewsUrl], "http://news/");
     EXPECT_EQ(config[SlotUpdateUrl], "http://update/");
@@ -152,5 +152,5 @@ TEST(LauncherConfig, BuildsTheEightSlotsFromConstants) {
     EXPECT_EQ(config[SlotCreateBackup], "0");
     EXPECT_EQ(config[SlotRevision], "0");
     EXPECT_EQ(config[SlotGameExe], "system\\zr.exe");
-    EXPECT_EQ(BuildLauncherConfig("C:\\", branding)[SlotInstallDir], "C:\\\\"); // a root: two separators
+    EXPECT_EQ(BuildLauncherConfig(TInstallFolder("C:\\"), branding)[SlotInstallDir], "C:\\\\"); // a root: two separators
 }

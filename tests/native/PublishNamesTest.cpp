@@ -1,5 +1,6 @@
 // Name rules, code page 1251 and file patterns of vandrel-publish; payload compression and joining.
 #include "support/BZip2.h"
+#include "support/LauncherNames.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "tests/common/TestUtil.h"
@@ -105,10 +106,13 @@ TEST(PublishNames, PatternsAndTheLaunchersOwnFiles) {
     EXPECT_FALSE(patterns.Matches("data\\system\\option.ini"));
     EXPECT_FALSE(PathPatterns().Matches("anything"));
 
-    for (const char* own : {"_settings.ini", "files.lst", "FILES.LST.BZ2", "Update.bat", "backup", "Backup\\a\\b.dat"})
-        EXPECT_TRUE(IsLauncherRuntimePath(own)) << own;
-    for (const char* game : {"data\\files.lst", "backups\\a.dat", "system\\Update.bat", "settings.ini"})
-        EXPECT_FALSE(IsLauncherRuntimePath(game)) << game;
+    for (const char* own : {"_settings.ini", "files.lst", "FILES.LST.BZ2", "files.lst.bz2.SIG", "Update.bat", "backup",
+                            "Backup\\a\\b.dat", "~Vandrel-Ahead\\0.bz2", "launcher.exe.new"})
+        EXPECT_TRUE(names::IsLauncherOwnedPath(own, "Launcher.exe")) << own;
+    for (const char* game : {"data\\files.lst", "backups\\a.dat", "system\\Update.bat", "settings.ini", "other.exe.New"})
+        EXPECT_FALSE(names::IsLauncherOwnedPath(game, "Launcher.exe")) << game;
+    // Windows takes Cyrillic capitals and small letters of code page 1251 for one name, Ё and ё too.
+    EXPECT_EQ(FoldCase("Data\\\xC0\xE1\xA8\xB8.TXT"), "data\\\xE0\xE1\xB8\xB8.txt");
 }
 
 TEST(PublishCompress, JoinedPiecesAreOneStreamTheLauncherUnpacks) {

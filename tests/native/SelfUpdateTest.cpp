@@ -1,4 +1,4 @@
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "tests/native/UpdateFixture.h"
 #include "update/SelfUpdate.h"
 
@@ -9,12 +9,12 @@ class SelfUpdateStep : public UpdateFixture {
 protected:
     void Apply(const std::string& entry) {
         window.statuses.clear();
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         worker.InstallDir = client.Path() + "\\";
         worker.BaseURL = server.BaseUrl();
         worker.SelfUpdate(entry);
     }
-    std::string Folder() const { return platform::CurrentFolder(); }
+    std::string Folder() const { return client.Path(); } // the install folder as the window knows it
 };
 } // namespace
 
@@ -46,7 +46,7 @@ TEST_F(SelfUpdateStep, ANewLauncherIsFetchedBesideTheOldOneWithTheBatchFile) {
 
 TEST_F(SelfUpdateStep, WithoutANewFileTheBatchHasFiveLinesAndOverwritesAnOldOne) {
     WriteBytes(Local("Update.bat"), "old batch file with other text");
-    WriteUpdateBatch("upd.exe");
+    WriteUpdateBatch(window.Folder(), "upd.exe");
     EXPECT_EQ(ReadBytes(Local("Update.bat")),
               "@echo off\r\ntaskkill /IM upd.exe /F\r\nping 127.0.0.1 -n 3 > nul\r\nstart upd.exe\r\ndel \"Update.bat\"\r\n");
 }

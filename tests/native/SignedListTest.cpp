@@ -91,9 +91,15 @@ TEST_F(SignedList, RefusesAnyOtherSetBeforeAnyOtherRequestOrWrite) {
              PublishSigned(7);
              WriteBytes(Local("_settings.ini"), "[main]\r\nAtRevision=8\r\n");
          }},
+        {"a signature that never ends",
+         [&] {
+             PublishSigned();
+             server.Misbehave("files.lst.bz2.sig", TestHttpServer::Misbehaviour::Endless);
+         }},
     };
     for (const auto& [name, attack] : attacks) {
         SCOPED_TRACE(name);
+        server.Behave("files.lst.bz2.sig");
         platform::RemoveFile(Local("_settings.ini"));
         platform::RemoveFile(served / "files.lst.bz2.sig");
         attack();
@@ -148,6 +154,12 @@ TEST(PublishSigning, KeygenSignAndVerifyFindEveryBrokenSet) {
     WriteBytes(install / "_settings.ini", "[main]\r\nAtRevision=9\r\n");
     EXPECT_EQ(run({"--verify", server.BaseUrl(), Native(install.Path()), "--public-key", pub}, &output), 1);
     EXPECT_NE(output.find("older than revision 9"), std::string::npos) << output;
+
+    // Published without --sign over a signed set, the earlier signature goes, and the tool says so.
+    ASSERT_EQ(run({Native(client.Path()), Native(served.Path())}, &output), 0);
+    EXPECT_FALSE(platform::IsFile(served / "files.lst.bz2.sig"));
+    EXPECT_NE(output.find("removed the signature"), std::string::npos) << output;
+    ASSERT_EQ(run({Native(client.Path()), Native(served.Path()), "--sign", keyDir + "/list-signing.key"}), 0);
 
     const std::string signature = ReadBytes(served / "files.lst.bz2.sig");
     WriteBytes(served / "files.lst.bz2.sig", signature.substr(0, 50));

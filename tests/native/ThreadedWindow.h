@@ -16,8 +16,8 @@ namespace testutil {
 
 class TThreadedWindow : public TMainWindowState {
 public:
-    explicit TThreadedWindow(std::string installDir)
-        : TMainWindowState(std::move(installDir)), ui_([this] { Loop(); }) {}
+    explicit TThreadedWindow(const std::string& installFolder)
+        : TMainWindowState(TInstallFolder(installFolder)), ui_([this] { Loop(); }) {}
     ~TThreadedWindow() override {
         {
             std::lock_guard<std::mutex> guard(lock_);

@@ -5,7 +5,7 @@
 namespace testutil {
 
 UpdateFixture::UpdateFixture()
-    : server(served.Path()), window(client.Path() + "\\"), previousFolder_(platform::CurrentFolder()) {
+    : server(served.Path()), window(client.Path()), previousFolder_(platform::CurrentFolder()) {
     platform::SetCurrentFolder(client.Path());
     platform::SetHttpStallTimeout(2);
 }
@@ -40,7 +40,7 @@ void UpdateFixture::Publish(const std::vector<ListEntry>& entries, int revision,
 
 void UpdateFixture::RunUpdate(bool fullCheck, int32_t makeBackup, int32_t currentRevision) {
     window.statuses.clear();
-    GFilesThread worker(window);
+    GFilesThread worker(window, window.Folder());
     worker.SetCancelled(false);
     worker.BaseURL = server.BaseUrl();
     worker.FullCheck = fullCheck;

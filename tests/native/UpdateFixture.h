@@ -20,7 +20,7 @@ namespace testutil {
 // Runs every callback at once on the calling thread, and remembers each status text.
 class TRecordingWindow : public TMainWindowState {
 public:
-    explicit TRecordingWindow(std::string installDir) : TMainWindowState(std::move(installDir)) {}
+    explicit TRecordingWindow(const std::string& installFolder) : TMainWindowState(TInstallFolder(installFolder)) {}
     void Synchronize(const std::function<void()>& fn) override { fn(); }
     void ShowStatus(const std::string& text) override {
         statuses.push_back(text);

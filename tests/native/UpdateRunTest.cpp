@@ -1,3 +1,4 @@
+#include "support/LauncherNames.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "tests/native/UpdateFixture.h"
@@ -113,6 +114,34 @@ TEST_F(UpdateRun, BackupsKeepTheReplacedFilesOnly) {
     EXPECT_FALSE(platform::IsFolder(Local("backup")));
 }
 
+TEST_F(UpdateRun, LinksPlantedOnTheLaunchersOwnNamesAreRemovedAsLinksAndNeverFollowed) {
+    TempDir victim;
+    WriteBytes(victim / "file", "victim");
+    ASSERT_TRUE(platform::MakeFolders(victim / "folder"));
+    WriteBytes(victim / "folder\\keep", "victim");
+    for (const char* folder : {"~vandrel-ahead", "backup"}) ASSERT_TRUE(MakeSymbolicLink(victim / "folder", Local(folder)));
+    for (const char* file : {"a.dat.bz2", "a.dat.~up", "files.lst", "files.lst.bz2", "files.lst.~up"})
+        ASSERT_TRUE(MakeSymbolicLink(victim / "file", Local(file)));
+    WriteBytes(Local("a.dat"), "old a");
+    Publish({{"a.dat", "new a"}, {"sub\\b.dat", "new b"}});
+    for (int aheadConnections : {8, 0}) {
+        beforeRun = [&](GFilesThread& worker) { worker.AheadConnections = aheadConnections; };
+        RunUpdate(true, 1);
+        EXPECT_EQ(ClosingStatus(), "Все файлы обновлены");
+        EXPECT_EQ(ReadBytes(victim / "file"), "victim");
+        EXPECT_EQ(ReadBytes(victim / "folder\\keep"), "victim");
+        EXPECT_FALSE(platform::IsFile(victim / "folder\\a.dat"));
+        EXPECT_EQ(ReadBytes(Local("a.dat")), "new a");
+        EXPECT_EQ(ReadBytes(Local("sub\\b.dat")), "new b");
+        EXPECT_FALSE(platform::IsLink(Local("backup")));
+        EXPECT_EQ(ReadBytes(Local("backup\\a.dat")), "old a");
+        // The next run starts by emptying the backup folder: a link in it goes as a link.
+        platform::DeleteFolderTree(Local("backup\\sub"));
+        ASSERT_TRUE(MakeSymbolicLink(victim / "folder", Local("backup\\sub")));
+        WriteBytes(Local("a.dat"), "old a");
+    }
+}
+
 TEST_F(UpdateRun, WithoutAFullCheckACurrentRevisionSkipsTheNormalFiles) {
     Publish({{"critical.dat", "c", true}, {"normal.dat", "n", false}}, 5);
     platform::MakeFolders(Local("backup"));
@@ -166,7 +195,7 @@ TEST_F(UpdateRun, APayloadThatCannotBeFetchedStopsThePassAndOneThatDoesNotUnpack
     for (const char* name : {"1", "2", "4", "5"}) EXPECT_TRUE(platform::IsFile(Local(name))) << name;
     EXPECT_EQ(ReadBytes(Local("3")), "the good old third file");
     EXPECT_FALSE(platform::IsFile(Local("3.bz2")));
-    EXPECT_FALSE(platform::IsFile(Local(std::string("3") + kUnpackSuffix)));
+    EXPECT_FALSE(platform::IsFile(Local(std::string("3") + names::kUnpackSuffix)));
     EXPECT_EQ(window.revisions, Statuses{"7"});
 
     // An error page in place of the payload fails at the unpacking, like any bad payload.
@@ -194,14 +223,14 @@ TEST_F(UpdateRun, TheCheckRemovesPayloadsAndTemporariesThatAKilledRunLeftBesideL
     Publish({{"current.dat", "current", true}, {"sub\\missing.dat", "missing", true}});
     WriteBytes(Local("current.dat"), "current");
     WriteBytes(Local("current.dat.bz2"), Compress("current"));
-    WriteBytes(Local(std::string("current.dat") + kUnpackSuffix), "half");
+    WriteBytes(Local(std::string("current.dat") + names::kUnpackSuffix), "half");
     platform::MakeFolders(Local("sub"));
-    WriteBytes(Local(std::string("sub\\missing.dat") + kUnpackSuffix), "half");
+    WriteBytes(Local(std::string("sub\\missing.dat") + names::kUnpackSuffix), "half");
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), "Все файлы обновлены");
     EXPECT_EQ(ReadBytes(Local("sub\\missing.dat")), "missing");
-    for (const std::string& left : std::vector<std::string>{"current.dat.bz2", "current.dat" + std::string(kUnpackSuffix),
-                                                          "sub\\missing.dat" + std::string(kUnpackSuffix), "sub\\missing.dat.bz2"})
+    for (const std::string& left : std::vector<std::string>{"current.dat.bz2", "current.dat" + std::string(names::kUnpackSuffix),
+                                                          "sub\\missing.dat" + std::string(names::kUnpackSuffix), "sub\\missing.dat.bz2"})
         EXPECT_FALSE(platform::IsFile(Local(left))) << left;
 }
 

@@ -1,5 +1,5 @@
 #include "app/MainWindowState.h"
-#include "support/Errors.h"
+#include "platform/Errors.h"
 #include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
 
@@ -51,7 +51,7 @@ TEST(MainWindowState, SizesTheBarFromTheOverallGaugeRoundingHalvesToEven) {
     EXPECT_EQ(TMainWindowState::BarWidth(100, 378), 378);
 
     testutil::TempDir dir;
-    testutil::TInlineWindow window(dir.Path() + "\\");
+    testutil::TInlineWindow window{TInstallFolder(dir.Path())};
     window.SetGaugeMax(1, 4);
     window.SetTotalProgress(1);
     EXPECT_EQ(window.Shape1Width, 94);

@@ -68,7 +68,8 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
     bool misbehave = false;
     std::string path = requested;
     for (auto [prefix, how] : {std::pair<std::string, Misbehaviour>{".cut/", Misbehaviour::CutBody},
-                               std::pair<std::string, Misbehaviour>{".stall/", Misbehaviour::Stall}}) {
+                               std::pair<std::string, Misbehaviour>{".stall/", Misbehaviour::Stall},
+                               std::pair<std::string, Misbehaviour>{".endless/", Misbehaviour::Endless}}) {
         if (path.compare(0, prefix.size(), prefix) == 0) {
             path = path.substr(prefix.size());
             rule = Rule{how, ""};
@@ -92,6 +93,13 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
     const bool found = !root_.empty() && path.find("..") == std::string::npos && in && !in.fail();
     auto size = found ? static_cast<size_t>(in.tellg()) : 0;
 
+    if (misbehave && rule.how == Misbehaviour::Endless) {
+        response.set_chunked_content_provider("application/octet-stream", [this](size_t, httplib::DataSink& sink) {
+            const std::string piece(65536, 'v');
+            return !stopping_ && sink.write(piece.data(), piece.size());
+        });
+        return;
+    }
     if (misbehave && rule.how == Misbehaviour::WrongBody) {
         response.set_content(rule.body, "application/octet-stream");
         return;

@@ -24,6 +24,7 @@ public:
         CutBody,      // announces the whole file, sends half, closes the connection
         Stall,        // sends half, then nothing for a long while, then closes
         Trickle,      // sends the whole file, 4 KiB every 200 ms (a slow but steady link)
+        Endless,      // 200 with a body that never ends (no length announced), whether the file exists or not
     };
 
     // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.
@@ -35,8 +36,8 @@ public:
     int Port() const { return port_; }
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
     // urlPath without the leading "/", as in "data/maps/area.dat.bz2". A program in another process
-    // (the Windows tests under Wine) asks for a misbehaviour through the path instead: ".cut/P" and
-    // ".stall/P" serve the file P cut short or stalled.
+    // (the Windows tests under Wine) asks for a misbehaviour through the path instead: ".cut/P",
+    // ".stall/P" and ".endless/P" serve the file P cut short, stalled, or as a body without end.
     void Misbehave(const std::string& urlPath, Misbehaviour how, std::string body = std::string());
     void Behave(const std::string& urlPath);
     std::vector<std::string> Requests() const; // url paths in the order asked for

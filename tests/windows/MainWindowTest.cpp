@@ -107,7 +107,7 @@ protected:
                 "http://designer.test/",       ""};
     }
     void Open(const std::string& shortcut = "VandrelTest") {
-        window = std::make_unique<TFMain>(Branding(shortcut));
+        window = std::make_unique<TFMain>(TInstallFolder::Current(), Branding(shortcut));
         window->Show();
         Pump(50);
     }
@@ -514,7 +514,7 @@ TEST_F(MainWindow, UpdateButtonRunsOneUpdateAndTheWindowFollowsIt) {
     TBranding keyed = Branding();
     keyed.ListPublicKey = std::string(64, 'a');
     window.reset();
-    window = std::make_unique<TFMain>(keyed);
+    window = std::make_unique<TFMain>(TInstallFolder::Current(), keyed);
     window->Show();
     window->ImgBtn2.Button.OnClick();
     EXPECT_TRUE(PumpUntil([&] { return !window->RunInProgress(); }, 30000));

@@ -111,7 +111,7 @@ protected:
             if (n == TForm1::kApplyBitmaps[2]) return MakeFlat(67, 25, 0x102030);
             return nullptr; // the rest falls back to flat colours
         };
-        form = TForm1::Create(GetModuleHandleW(nullptr), main, installDir, slot, services);
+        form = TForm1::Create(GetModuleHandleW(nullptr), main, TInstallFolder(install.Path()), slot, services);
         dialog = form->Handle();
     }
     HWND Item(int id) const { return GetDlgItem(dialog, id); }
@@ -406,7 +406,7 @@ TEST_F(SettingsDialog, ARefusedWriteIsShownAndTheDialogStaysOpen) {
         Click(TForm1::kSpeedButton1);
         CloseHandle(held);
     }
-    EXPECT_EQ(errors, std::vector<std::string>{"Unable to write to " + GameOptionsPath(install.Path())});
+    EXPECT_EQ(errors, std::vector<std::string>{"Unable to write to " + GameOptionsPath(TInstallFolder(install.Path()))});
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_FALSE(IsWindowEnabled(main));
     EXPECT_EQ(ReadBytes(Options()), "[Video]\r\nColorBits=32\r\n");

@@ -1,4 +1,5 @@
 // The Win32 backend against the real system calls (run under Wine).
+#include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "support/Misc.h"
 #include "support/md5.h"
@@ -6,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <vector>
 
 using namespace testutil;
 
@@ -50,4 +53,47 @@ TEST(Win32Folders, TheWindowsFolderIsReported) {
     std::string windows = platform::WindowsFolder();
     EXPECT_FALSE(windows.empty());
     EXPECT_TRUE(platform::IsFolder(windows));
+}
+
+namespace {
+// Whether any allowed entry of a file's access list is for somebody other than the user running the
+// tests or the system itself (Everyone, Users, ...).
+bool OthersMayRead(const std::string& path) {
+    std::vector<char> descriptor(4096);
+    DWORD needed = 0;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                          static_cast<DWORD>(descriptor.size()), &needed))
+        return true;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted);
+    if (!present || !acl) return true; // no list at all lets everybody in
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[256];
+    GetTokenInformation(token, TokenUser, user, sizeof user, &needed);
+    CloseHandle(token);
+    char system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize);
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        GetAce(acl, i, &ace);
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        PSID sid = &allowed->SidStart;
+        if (!EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) && !EqualSid(sid, system)) return true;
+    }
+    return false;
+}
+} // namespace
+
+TEST(Win32Files, ASecretFileIsForItsOwnerAlone) {
+    TempDir dir;
+    platform::WriteNewFile(dir / "plain", "public", false);
+    platform::WriteNewFile(dir / "secret", "private", true);
+    EXPECT_EQ(ReadBytes(dir / "secret"), "private");
+    EXPECT_TRUE(OthersMayRead(dir / "plain"));
+    EXPECT_FALSE(OthersMayRead(dir / "secret"));
+    EXPECT_THROW(platform::WriteNewFile(dir / "secret", "again", true), EFCreateError);
 }

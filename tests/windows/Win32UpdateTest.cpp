@@ -37,8 +37,8 @@ protected:
 } // namespace
 
 TEST_F(Win32Update, DownloadsThroughWinInet) {
-    TInlineWindow window(client.Path() + "\\");
-    GFilesThread worker(window);
+    TInlineWindow window{TInstallFolder(client.Path())};
+    GFilesThread worker(window, window.Folder());
     const std::string body = RandomBytes(100000, 3);
     Serve("body.bin", body);
     Serve("empty.bin", "");
@@ -56,8 +56,8 @@ TEST_F(Win32Update, DownloadsThroughWinInet) {
 }
 
 TEST_F(Win32Update, ABodyCutShortOrStalledIsNoDownload) {
-    TInlineWindow window(client.Path() + "\\");
-    GFilesThread worker(window);
+    TInlineWindow window{TInstallFolder(client.Path())};
+    GFilesThread worker(window, window.Folder());
     Serve("half.bin", RandomBytes(200000, 5));
     platform::SetHttpStallTimeout(2);
     // The server announces the whole file, sends half and closes the connection cleanly.
@@ -76,8 +76,8 @@ TEST_F(Win32Update, AddsMappingsToThePrefixHostsFile) {
     const bool existed = platform::IsFile(hosts);
     const std::string original = existed ? ReadBytes(hosts) : "";
     WriteBytes(hosts, "127.0.0.1 localhost\r\n");
-    TInlineWindow window(client.Path() + "\\");
-    GFilesThread worker(window);
+    TInlineWindow window{TInstallFolder(client.Path())};
+    GFilesThread worker(window, window.Folder());
     worker.ModifyHosts({"10.1.2.3|game.example"});
     const std::string after = ReadBytes(hosts);
     if (existed) WriteBytes(hosts, original); else platform::RemoveFile(hosts);
@@ -99,9 +99,9 @@ TEST_F(Win32Update, AWholeRunInstallsTheServedClientWhateverItsNames) {
     Serve("run\\files.lst.bz2", Compress(settings + "[files_critical]\r\n" + entries + "[/files_critical]\r\n"));
     const std::string before = platform::CurrentFolder();
     platform::SetCurrentFolder(client.Path());
-    TInlineWindow window(client.Path() + "\\");
+    TInlineWindow window{TInstallFolder(client.Path())};
     auto run = [&] {
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         worker.BaseURL = baseUrl + "run";
         worker.FullCheck = true;
         worker.Execute();
@@ -126,6 +126,69 @@ TEST_F(Win32Update, AWholeRunInstallsTheServedClientWhateverItsNames) {
     EXPECT_FALSE(platform::IsFile(client / "files.lst"));
 }
 
+TEST_F(Win32Update, LinksPlantedFromLinuxOnTheLaunchersNamesAreNeverFollowed) {
+    TempDir victim;
+    WriteBytes(victim / "file", "victim");
+    ASSERT_TRUE(platform::MakeFolders(victim / "folder"));
+    WriteBytes(victim / "folder\\keep", "victim");
+    for (const char* folder : {"~vandrel-ahead", "backup"}) ASSERT_TRUE(MakeSymbolicLink(victim / "folder", client / folder));
+    for (const char* file : {"a.dat.bz2", "a.dat.~up", "files.lst", "files.lst.bz2"})
+        ASSERT_TRUE(MakeSymbolicLink(victim / "file", client / file));
+    WriteBytes(client / "a.dat", "old a");
+    const std::string packed = Compress("new a");
+    Serve("links\\a.dat.bz2", packed);
+    Serve("links\\files.lst.bz2", Compress("[settings]\r\nRev|2\r\nModHosts|0\r\n[/settings]\r\n[files_normal]\r\na.dat|" +
+                                           Md5Hex("new a") + "|" + std::to_string(packed.size()) + "\r\n[/files_normal]\r\n"));
+    TInlineWindow window{TInstallFolder(client.Path())};
+    const auto run = [&](int32_t makeBackup) {
+        GFilesThread worker(window, window.Folder());
+        worker.BaseURL = baseUrl + "links";
+        worker.FullCheck = true;
+        worker.MakeBackup = makeBackup;
+        worker.Execute();
+        EXPECT_EQ(ReadBytes(victim / "file"), "victim");
+        EXPECT_EQ(ReadBytes(victim / "folder\\keep"), "victim");
+        EXPECT_FALSE(platform::IsFile(victim / "folder\\a.dat"));
+    };
+    // The staging folder's link cannot be removed here without harm to its target: it is left unused
+    // and the file is fetched at its turn.
+    run(0);
+    EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+    EXPECT_EQ(ReadBytes(client / "a.dat"), "new a");
+    // With backups on, a backup folder that is a link nobody can remove fails the run, and nothing is
+    // copied through it.
+    WriteBytes(client / "a.dat", "old a");
+    run(1);
+    if (platform::IsLink(client / "backup")) {
+        EXPECT_EQ(window.Label3Caption, "Обновление неудалось");
+        EXPECT_EQ(ReadBytes(client / "a.dat"), "old a");
+    } else { // Windows removes a folder link itself, and the run makes a backup folder of its own
+        EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+        EXPECT_EQ(ReadBytes(client / "backup\\a.dat"), "old a");
+    }
+    for (const char* folder : {"~vandrel-ahead", "backup"}) RemoveSymbolicLink(client / folder);
+}
+
+TEST_F(Win32Update, TwoSpellingsOfOneNameDoNotMakeEveryRunFetchAgain) {
+    // Windows takes Data\A.txt and data\a.txt for one file: the first entry decides it, and the
+    // second one's payload (which this folder could not even hold beside the first) is never asked for.
+    const std::string packed = Compress("first");
+    Serve("cases\\Data\\A.txt.bz2", packed);
+    const std::string entries = "Data\\A.txt|" + Md5Hex("first") + "|" + std::to_string(packed.size()) +
+                                "\r\ndata\\a.txt|" + Md5Hex("second") + "|10\r\n";
+    Serve("cases\\files.lst.bz2",
+          Compress("[settings]\r\nRev|1\r\nModHosts|0\r\n[/settings]\r\n[files_normal]\r\n" + entries + "[/files_normal]\r\n"));
+    TInlineWindow window{TInstallFolder(client.Path())};
+    for (const char* closing : {"Все файлы обновлены", ""}) {
+        GFilesThread worker(window, window.Folder());
+        worker.BaseURL = baseUrl + "cases";
+        worker.FullCheck = true;
+        worker.Execute();
+        EXPECT_EQ(window.Label3Caption, closing);
+        EXPECT_EQ(ReadBytes(client / "data\\a.txt"), "first");
+    }
+}
+
 TEST_F(Win32Update, ASignedRunTakesOnlyTheSetItsKeySigned) {
     TListPublicKey publicKey{};
     TListSecretKey secretKey{};
@@ -138,9 +201,9 @@ TEST_F(Win32Update, ASignedRunTakesOnlyTheSetItsKeySigned) {
     publish::WriteListSignature(served + "\\signed", secretKey);
     const std::string before = platform::CurrentFolder();
     platform::SetCurrentFolder(client.Path());
-    TInlineWindow window(client.Path() + "\\");
+    TInlineWindow window{TInstallFolder(client.Path())};
     auto run = [&] {
-        GFilesThread worker(window);
+        GFilesThread worker(window, window.Folder());
         worker.BaseURL = baseUrl + "signed";
         worker.FullCheck = true;
         worker.ListPublicKey = ToHex(publicKey.data(), publicKey.size());

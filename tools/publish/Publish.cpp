@@ -2,6 +2,7 @@
 #include "tools/publish/PublishSigning.h"
 
 #include "platform/Platform.h"
+#include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/md5.h"
 #include "tools/publish/PublishCompress.h"
@@ -22,31 +23,30 @@ namespace publish {
 
 namespace {
 
-const char* const kPartSuffix = ".part";
-
-// Payloads written under temporary names; removed again unless the run gets to rename them.
+// Payloads written beside the ones they replace; none takes its place unless every one was written,
+// and those never committed are removed.
 class PendingPayloads {
 public:
-    ~PendingPayloads() {
-        for (const std::string& payload : payloads_) platform::RemoveFile(payload + kPartSuffix);
+    platform::Replacement& Add(const std::string& payload) {
+        pending_.emplace_back(payload, names::kPublishTemporarySuffix);
+        return pending_.back();
     }
-    void Add(const std::string& payload) { payloads_.push_back(payload); }
-    void RenameAll() {
-        for (const std::string& payload : payloads_) {
-            if (!platform::MoveFileReplacing(payload + kPartSuffix, payload))
-                throw EPublishError("cannot rename " + payload + kPartSuffix + " to " + payload);
-        }
-        payloads_.clear();
+    void CommitAll() {
+        for (platform::Replacement& payload : pending_)
+            if (!payload.Commit())
+                throw EPublishError("cannot rename " + payload.TemporaryPath() + " to " + payload.Target());
+        pending_.clear();
     }
 
 private:
-    std::vector<std::string> payloads_;
+    std::deque<platform::Replacement> pending_; // a deque keeps every element where it is
 };
 
 struct Job {
     ClientFile* file;
     ListEntry* entry;
     std::string payload;
+    platform::Replacement* written = nullptr; // its new payload, from its first piece on
 };
 
 // Compresses the files of the jobs, piece by piece on every thread of the pool, into their payloads'
@@ -104,8 +104,8 @@ private:
     void Submit(Job& job, std::shared_ptr<std::string> data, bool first, bool last) {
         while (window_.size() >= pool_.Size() * 2 + 2) CompleteOldest();
         if (first) {
-            pending_.Add(job.payload);
             MakeFolders(job.payload);
+            job.written = &pending_.Add(job.payload);
         }
         auto streams = pool_.Submit([data] { return CompressPiece(data->data(), data->size()); });
         window_.push_back({&job, std::move(streams), first, last, data->size()});
@@ -121,23 +121,23 @@ private:
         Piece piece = std::move(window_.front());
         window_.pop_front();
         std::vector<std::string> streams = piece.streams.get();
-        const std::string temporary = piece.job->payload + kPartSuffix;
+        platform::Replacement& written = *piece.job->written;
         if (piece.first && piece.last && streams.size() == 1) {
-            TFileStream target(temporary, TFileStream::Mode::Create);
+            TFileStream target(written.Output());
             target.WriteBuffer(streams[0].data(), static_cast<int32_t>(streams[0].size()));
-            target.Close();
+            written.Finish();
             piece.job->entry->payloadSize = static_cast<int64_t>(streams[0].size());
         } else {
             if (piece.first) {
-                target_ = std::make_unique<TFileStream>(temporary, TFileStream::Mode::Create);
+                target_ = std::make_unique<TFileStream>(written.Output());
                 joiner_ = std::make_unique<TBZBlockJoiner>(*target_);
             }
             for (const std::string& stream : streams) joiner_->Add(stream);
             if (piece.last) {
                 piece.job->entry->payloadSize = joiner_->Finish();
-                target_->Close();
                 joiner_.reset();
                 target_.reset();
+                written.Finish();
             }
         }
         state_.bytesDone += piece.bytes;
@@ -170,7 +170,7 @@ std::optional<int64_t> Reusable(const std::map<std::string, ListEntry>& publishe
 }
 
 void WriteList(const std::string& outDir, const std::string& text) {
-    WriteFileAside(outDir + "\\files.lst.bz2", CompressBytes(text.data(), text.size()));
+    WriteFileAside(outDir + "\\" + names::kListPayload, CompressBytes(text.data(), text.size()));
 }
 
 // Deletes a payload that is no longer listed, and the folders it leaves empty.
@@ -244,7 +244,7 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
             throw EPublishError("the payload of " + job.file->listPath + " is " + std::to_string(job.entry->payloadSize) +
                                 " bytes; the launcher reads sizes as 32-bit numbers (at most 2147483647)");
     }
-    pending.RenameAll();
+    pending.CommitAll();
     summary.compressed = jobs.size();
     summary.files = listed.size();
     for (auto& item : listed) summary.payloadBytes += static_cast<uint64_t>(item.second->payloadSize);
@@ -266,7 +266,12 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     }
     // Signed right after the list is in place: a launcher that fetches the two in between sees a
     // pair that does not match, refuses it, and succeeds on its next run.
-    if (signingKey) WriteListSignature(options.outDir, *signingKey);
+    if (signingKey) {
+        WriteListSignature(options.outDir, *signingKey);
+    } else {
+        // An unsigned set keeps no signature of an earlier list: it would belong to another list.
+        summary.staleSignatureRemoved = platform::RemoveFile(options.outDir + "\\" + names::kListSignature);
+    }
 
     // Payloads of files that left the client, once no list points at them any more.
     std::set<std::string> current;

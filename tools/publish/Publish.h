@@ -41,6 +41,7 @@ struct PublishSummary {
     size_t removed = 0;       // payloads of files that left the client
     uint64_t inputBytes = 0;  // bytes compressed by this run
     uint64_t payloadBytes = 0;
+    bool staleSignatureRemoved = false; // published unsigned over a signed set: its signature went
 };
 
 // Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message

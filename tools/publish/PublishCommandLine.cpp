@@ -1,5 +1,6 @@
 #include "tools/publish/PublishCommandLine.h"
 
+#include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishSigning.h"
@@ -194,6 +195,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             << summary.files << " files (" << summary.compressed << " compressed, " << summary.reused << " unchanged, "
             << summary.removed << " removed), " << summary.payloadBytes << " bytes of payloads in " << options.outDir
             << "\n";
+        if (summary.staleSignatureRemoved)
+            out << "removed the signature " << names::kListSignature
+                << " of the earlier list: this set is published without --sign\n";
         return 0;
     } catch (const std::exception& error) {
         line.Clear();

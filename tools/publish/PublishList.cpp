@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "support/BZip2.h"
 #include "support/LstFile.h"
+#include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/Stream.h"
 #include "tools/publish/PublishNames.h"
@@ -114,7 +115,7 @@ UpdateList ReadList(const std::string& listPath) {
 }
 
 std::optional<UpdateList> ReadPublishedList(const std::string& outDir) {
-    const std::string compressed = outDir + "\\files.lst.bz2";
+    const std::string compressed = outDir + "\\" + names::kListPayload;
     if (!platform::IsFile(compressed)) return std::nullopt;
     const std::string plain = TemporaryName("vandrel-publish-list");
     struct RemoveAtEnd {
@@ -176,19 +177,12 @@ std::string PayloadPath(const std::string& folder, const std::string& listPath) 
 }
 
 void WriteFileAside(const std::string& target, const std::string& bytes) {
-    const std::string temporary = target + ".part";
-    try {
-        TFileStream stream(temporary, TFileStream::Mode::Create);
-        stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-        stream.Close();
-    } catch (...) {
-        platform::RemoveFile(temporary);
-        throw;
-    }
-    if (!platform::MoveFileReplacing(temporary, target)) {
-        platform::RemoveFile(temporary);
-        throw EPublishError("cannot rename " + temporary + " to " + target);
-    }
+    platform::Replacement written(target, names::kPublishTemporarySuffix);
+    written.Output().Write(bytes.data(), bytes.size());
+    // The list and its signature go to the disk before they take the old ones' place: a crash never
+    // leaves a set whose list is lost.
+    if (!written.Commit(platform::Replacement::Mode::Plain, true))
+        throw EPublishError("cannot rename " + written.TemporaryPath() + " to " + target);
 }
 
 } // namespace publish

@@ -54,8 +54,8 @@ std::vector<HostsEntry> ReadHostsFile(const std::string& path);
 // The name of a payload in an update set folder: folder + "\" + list path + ".bz2".
 std::string PayloadPath(const std::string& folder, const std::string& listPath);
 
-// Puts bytes into target as launchers must see it: whole or not at all. They are written to
-// target + ".part" first, then renamed over target. Throws EPublishError (or an I/O error).
+// Puts bytes into target as launchers must see it: whole or not at all (a platform::Replacement,
+// flushed to the disk). Throws EPublishError (or an I/O error).
 void WriteFileAside(const std::string& target, const std::string& bytes);
 
 } // namespace publish

@@ -36,12 +36,6 @@ bool EncodeCp1251(uint32_t code, char& byte) {
     return false;
 }
 
-std::string Lower(const std::string& text) {
-    std::string result = text;
-    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
-}
-
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
     throw EPublishError("refusing \"" + path + "\": " + why);
 }
@@ -110,12 +104,6 @@ std::string ListPath(const std::string& utf8Path, bool allowCp1251) {
 void CheckSelfName(const std::string& name) {
     const std::string reason = UnsafeSelfNameReason(name);
     if (!reason.empty()) throw EPublishError("the launcher's exe name \"" + name + "\" is refused: " + reason);
-}
-
-bool IsLauncherRuntimePath(const std::string& listPath) {
-    std::string lower = Lower(listPath);
-    return lower == "_settings.ini" || lower == "files.lst" || lower == "files.lst.bz2" || lower == "update.bat" ||
-           lower == "backup" || lower.compare(0, 7, "backup\\") == 0;
 }
 
 namespace {

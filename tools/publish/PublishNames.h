@@ -4,7 +4,7 @@
 // launcher's own batch file would misread is refused here, before anything is published.
 #pragma once
 
-#include "support/Errors.h"
+#include "platform/Errors.h"
 
 #include <string>
 #include <vector>
@@ -30,10 +30,6 @@ void CheckSelfName(const std::string& name);
 
 // UTF-8 to Windows-1251; false when the text is not valid UTF-8 or has a character 1251 lacks.
 bool Utf8ToCp1251(const std::string& utf8, std::string& cp1251);
-
-// Files of the launcher's own that live in the install folder at run time and never belong in an
-// update set: _settings.ini, files.lst, files.lst.bz2, Update.bat and the backup folder.
-bool IsLauncherRuntimePath(const std::string& listPath);
 
 // Shell-style patterns on list paths, ignoring letter case as Windows does. "*" matches within one
 // folder name, "**" across folders, "?" one character. A pattern without "\" or "/" is matched

@@ -1,6 +1,7 @@
 #include "tools/publish/PublishScan.h"
 
 #include "platform/Platform.h"
+#include "support/LauncherNames.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
 
@@ -15,11 +16,6 @@ namespace fs = std::filesystem;
 namespace publish {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // True when inner is outer itself or lies somewhere below it.
 bool IsInside(const fs::path& inner, const fs::path& outer) {
@@ -58,8 +54,8 @@ ClientScan ScanClient(const PublishOptions& options) {
     if (!options.selfName.empty()) CheckSelfName(options.selfName);
     PathPatterns critical(options.critical), exclude(options.exclude);
     ClientScan scan;
-    std::map<std::string, std::string> seen; // lower-case list path -> list path, as Windows compares
-    std::set<std::string> folders;           // lower-case folders of the listed files
+    std::map<std::string, std::string> seen; // list path as Windows compares it -> the client's name
+    std::set<std::string> folders;           // folders of the listed files, as Windows compares them
     const fs::path root(options.clientDir);
     std::error_code error;
     fs::recursive_directory_iterator walk(root, fs::directory_options::follow_directory_symlink, error), end;
@@ -72,7 +68,9 @@ ClientScan ScanClient(const PublishOptions& options) {
         std::replace(raw.begin(), raw.end(), '/', '\\');
         std::error_code typeError;
         bool folder = entry.is_directory(typeError);
-        if (IsLauncherRuntimePath(raw) || exclude.Matches(raw)) {
+        // The launcher's own files in a client folder (a copy that a launcher has run in) are never
+        // published; the launcher would refuse to install them anyway.
+        if (names::IsLauncherOwnedPath(raw, options.selfName) || exclude.Matches(raw)) {
             if (folder) walk.disable_recursion_pending();
             continue;
         }
@@ -99,8 +97,8 @@ ClientScan ScanClient(const PublishOptions& options) {
             scan.self = file;
             continue;
         }
-        std::string lower = Lower(file.listPath);
-        auto [clash, fresh] = seen.emplace(lower, file.listPath);
+        std::string lower = FoldCase(file.listPath);
+        auto [clash, fresh] = seen.emplace(lower, relative);
         if (!fresh)
             throw EPublishError("refusing \"" + relative + "\": it differs from \"" + clash->second +
                                 "\" only in letter case, and Windows would take both for one file");
@@ -109,13 +107,13 @@ ClientScan ScanClient(const PublishOptions& options) {
         scan.files.push_back(std::move(file));
     }
     for (const ClientFile& file : scan.files) {
-        std::string lower = Lower(file.listPath);
+        std::string lower = FoldCase(file.listPath);
         if (folders.count(lower))
             throw EPublishError("refusing \"" + file.listPath + "\": a folder of the same name (ignoring letter case) "
                                 "holds other files");
         // The launcher downloads a payload to the file's path + ".bz2", unpacks it to the path +
         // ".~up", and deletes both beside every listed file.
-        for (const std::string suffix : {kPayloadSuffix, kUnpackSuffix}) {
+        for (const std::string suffix : {names::kPayloadSuffix, names::kUnpackSuffix}) {
             const size_t n = suffix.size();
             if (lower.size() > n && lower.compare(lower.size() - n, n, suffix) == 0 &&
                 seen.count(lower.substr(0, lower.size() - n)))

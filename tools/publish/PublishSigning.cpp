@@ -1,50 +1,33 @@
 #include "tools/publish/PublishSigning.h"
 
 #include "platform/Platform.h"
-#include "support/Stream.h"
+#include "support/LauncherNames.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishNames.h"
-
-#include <fstream>
-#include <sstream>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace publish {
 namespace {
 
-std::string Native(std::string path) {
-#ifndef _WIN32
-    for (char& c : path)
-        if (c == '\\') c = '/';
-#endif
-    return path;
-}
-
 std::string ReadSmallFile(const std::string& path, const std::string& what) {
-    std::ifstream in(Native(path), std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) throw EPublishError("cannot read the " + what + " " + path);
-    return text.str();
+    std::string text;
+    try {
+        platform::File file = platform::File::OpenRead(path);
+        char buffer[4096];
+        for (size_t got; text.size() < (1 << 16) && (got = file.Read(buffer, sizeof buffer)) > 0;)
+            text.append(buffer, got);
+    } catch (const Exception&) {
+        throw EPublishError("cannot read the " + what + " " + path);
+    }
+    return text;
 }
 
-// Creates path for the first time, with owner-only permissions where the system has them.
+// Creates path for the first time; a secret key is readable by its owner only.
 void WriteNewFile(const std::string& path, const std::string& text, bool secret) {
-#ifndef _WIN32
-    const int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, secret ? 0600 : 0644);
-    if (fd < 0) throw EPublishError("cannot create " + path + " (it must not exist yet)");
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (close(fd) != 0 || !written) throw EPublishError("cannot write " + path);
-#else
-    (void)secret; // on Windows the file takes the folder's permissions: keep the folder private
-    if (platform::IsFile(path)) throw EPublishError("cannot create " + path + " (it must not exist yet)");
-    TFileStream file(path, TFileStream::Mode::Create);
-    file.WriteBuffer(text.data(), static_cast<int32_t>(text.size()));
-    file.Close();
-#endif
+    try {
+        platform::WriteNewFile(path, text, secret);
+    } catch (const EFCreateError&) {
+        throw EPublishError("cannot create " + path + " (it must not exist yet)");
+    }
 }
 
 } // namespace
@@ -79,8 +62,8 @@ TListPublicKey LoadPublicKey(const std::string& digitsOrPath) {
 }
 
 void WriteListSignature(const std::string& outDir, const TListSecretKey& key) {
-    const std::string list = outDir + "\\files.lst.bz2";
-    WriteFileAside(list + ".sig", FormatSignatureFile(SignFile(list, key)));
+    WriteFileAside(outDir + "\\" + names::kListSignature,
+                   FormatSignatureFile(SignFile(outDir + "\\" + names::kListPayload, key)));
 }
 
 } // namespace publish

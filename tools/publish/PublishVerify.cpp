@@ -3,7 +3,8 @@
 #include "platform/Platform.h"
 #include "support/BZip2.h"
 #include "support/Download.h"
-#include "support/IniFile.h"
+#include "support/InstallFolder.h"
+#include "support/LauncherNames.h"
 #include "support/ListSignature.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
@@ -47,6 +48,7 @@ bool Download(const std::string& url, const std::string& path, std::string& why,
     case TDownloadResult::Cut:
         why = "the download of " + url + " broke off after " + std::to_string(received) + " bytes";
         break;
+    case TDownloadResult::TooLarge: why = "the answer to " + url + " is too large"; break;
     }
     return false;
 }
@@ -59,30 +61,31 @@ public:
     }
 
     VerifyReport Run(const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
-        const std::string list = folder_ + "\\files.lst";
+        const std::string list = folder_ + "\\" + names::kList;
+        const std::string listPayload = folder_ + "\\" + names::kListPayload;
         std::string why;
         int64_t received;
-        if (!Download(base_ + "files.lst.bz2", list + ".bz2", why, received)) return Fail(why);
-        if (key_ && !SignatureMatches(list + ".bz2", why)) {
-            platform::RemoveFile(list + ".bz2");
+        if (!Download(base_ + names::kListPayload, listPayload, why, received)) return Fail(why);
+        if (key_ && !SignatureMatches(listPayload, why)) {
+            platform::RemoveFile(listPayload);
             return Fail(why + "; launchers built with this key refuse the whole set");
         }
         try {
-            UnpackFile(list + ".bz2", list, nullptr, kMaxListBytes);
+            UnpackFile(listPayload, list, nullptr, kMaxListBytes);
         } catch (const Exception& error) {
             platform::RemoveFile(list);
-            return Fail("files.lst.bz2 does not unpack (" + std::string(error.what()) + ")");
+            return Fail(std::string(names::kListPayload) + " does not unpack (" + error.what() + ")");
         }
         std::vector<Entry> entries;
         try {
             entries = ReadEntries(list);
         } catch (const Exception& error) {
             platform::RemoveFile(list);
-            return Fail("files.lst cannot be read as launchers read it (" + std::string(error.what()) + ")");
+            return Fail(std::string(names::kList) + " cannot be read as launchers read it (" + error.what() + ")");
         }
         platform::RemoveFile(list);
         if (key_ && keep_) {
-            const int32_t installed = TIniFile(folder_ + "\\_settings.ini").ReadInteger("main", "AtRevision", 0);
+            const int32_t installed = TInstallFolder(folder_).StoredRevision();
             if (report_.revision < installed)
                 return Fail("revision " + std::to_string(report_.revision) + " is older than revision " +
                             std::to_string(installed) + " installed in " + folder_ +
@@ -135,9 +138,7 @@ private:
             for (const std::string& line : lines) {
                 Entry entry{section, line, "", "", 0};
                 if (!ParseEntry(entry)) continue;
-                std::string lower = entry.path;
-                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                auto [other, fresh] = seen.emplace(lower, section);
+                auto [other, fresh] = seen.emplace(FoldCase(entry.path), section);
                 if (!fresh) Problem(entry, "listed twice (also in " + other->second + "); launchers install it twice");
                 entries.push_back(entry);
                 if (std::string(section) == "self") break;
@@ -175,7 +176,7 @@ private:
 
     void CheckPayload(const Entry& entry) {
         const std::string local = folder_ + "\\" + entry.path;
-        const std::string payload = local + ".bz2";
+        const std::string payload = local + names::kPayloadSuffix;
         std::string folder = ExtractFilePath(local);
         platform::MakeFolders(folder.substr(0, folder.size() - 1));
         const std::string url = PayloadUrl(base_, entry.path);
@@ -218,20 +219,24 @@ private:
     }
 
     bool SignatureMatches(const std::string& listPath, std::string& why) {
-        const std::string signaturePath = listPath + ".sig";
-        int64_t received = 0;
-        if (!Download(base_ + "files.lst.bz2.sig", signaturePath, why, received)) {
-            why = "no signature: " + why;
+        const std::string url = base_ + names::kListSignature;
+        std::string text;
+        switch (DownloadToMemory(url, kSignatureFileMaxBytes, &text)) {
+        case TDownloadResult::Complete: break;
+        case TDownloadResult::CannotOpen: why = "no signature: cannot open " + url; return false;
+        case TDownloadResult::TooLarge:
+            why = std::string(names::kListSignature) + " is longer than a signature file can be";
             return false;
+        default: why = "no signature: the download of " + url + " broke off"; return false;
         }
-        const std::optional<TListSignature> signature = ReadSignatureFile(signaturePath);
-        platform::RemoveFile(signaturePath);
+        const std::optional<TListSignature> signature = ParseSignatureFile(text);
         if (!signature) {
-            why = "files.lst.bz2.sig is missing or not a signature file (the server answered with something else)";
+            why = std::string(names::kListSignature) +
+                  " is missing or not a signature file (the server answered with something else)";
             return false;
         }
         if (!VerifyFileSignature(listPath, *signature, *key_)) {
-            why = "the signature does not match files.lst.bz2 and the public key";
+            why = std::string("the signature does not match ") + names::kListPayload + " and the public key";
             return false;
         }
         return true;

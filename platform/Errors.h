@@ -1,4 +1,9 @@
 // The launcher's exception classes. Each carries the message the player or operator sees.
+//
+// Error policy, for every unit: inside an update run and in window handlers, failures are exceptions
+// of these types (never a bare std::runtime_error, and never caught only to be raised again as another
+// kind). Where failure is an expected outcome (a download, a rename refused), functions return an
+// outcome value marked [[nodiscard]]. Reason strings are for validation messages only.
 #pragma once
 
 #include <stdexcept>
