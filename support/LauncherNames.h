@@ -14,6 +14,13 @@ inline constexpr char kListPayload[] = "files.lst.bz2";
 inline constexpr char kListSignature[] = "files.lst.bz2.sig";
 // A listed file's payload: its list path with "/" between folder names, then this suffix.
 inline constexpr char kPayloadSuffix[] = ".bz2";
+// Sets published with chunks: a large file's chunk index beside its payload (its list path, then this
+// suffix), and the chunk store, where each chunk is kChunkStoreFolder/XX/ID + kChunkSuffix (ID: 64
+// hexadecimal digits of the chunk's BLAKE2b-256 hash, XX its first two). A client may list nothing in
+// the chunk store's folder.
+inline constexpr char kChunkIndexSuffix[] = ".chunks";
+inline constexpr char kChunkStoreFolder[] = "vandrel-chunks";
+inline constexpr char kChunkSuffix[] = ".zst";
 
 // ---- in the install folder ----------------------------------------------------------------------------
 // The unpacked list, there while a run reads it.
@@ -30,6 +37,9 @@ inline constexpr char kSelfUpdateSuffix[] = ".New";
 inline constexpr char kBackupFolder[] = "backup";
 // Where the install pass stages what it fetches and unpacks ahead of the entry shown.
 inline constexpr char kStagingFolder[] = "~vandrel-ahead";
+// Inside it, what a cut run leaves for the next one to go on from: one folder per entry with the
+// payload's part, the chunks fetched so far and the chunk index.
+inline constexpr char kResumeFolder[] = "~vandrel-ahead\\resume";
 // A listed file while it is unpacked beside itself, until it is complete and verified. As short as
 // kPayloadSuffix, so a path that fits with the one fits with the other.
 inline constexpr char kUnpackSuffix[] = ".~up";

@@ -65,6 +65,10 @@ std::string ReplaceAll(const std::string& text, const std::string& oldPart, cons
 }
 
 std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath) {
+    return ListedFileUrl(baseUrl, listPath, ".bz2");
+}
+
+std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPath, const std::string& suffix) {
     static const char digits[] = "0123456789ABCDEF";
     std::string url = baseUrl;
     url.reserve(baseUrl.size() + listPath.size() + 8);
@@ -81,7 +85,7 @@ std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath) 
             url += digits[c & 15];
         }
     }
-    return url + ".bz2";
+    return url + suffix;
 }
 
 void CopyFileInto(const std::string& from, platform::File& to) {

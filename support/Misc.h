@@ -25,6 +25,8 @@ std::string ReplaceAll(const std::string& text, const std::string& oldPart, cons
 // ...) written as %XX, then ".bz2". The one way the launcher and vandrel-publish --verify name a
 // payload, whatever the HTTP backend.
 std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath);
+// The same address with another suffix in place of ".bz2" (a chunk index's, for one).
+std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPath, const std::string& suffix);
 
 // Copies a whole file's contents into an open file. Raises EFOpenError or EInOutError.
 void CopyFileInto(const std::string& from, platform::File& to);

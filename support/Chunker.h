@@ -1,0 +1,55 @@
+// Content-defined chunks: a large file is cut where its own bytes say so (a gear hash over the last
+// bytes, in the manner of FastCDC), so an edit moves only the cuts next to it and every chunk before
+// and after keeps its bytes and its name. A chunk's name is the BLAKE2b-256 hash of its bytes.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+using TChunkId = std::array<uint8_t, 32>;
+
+struct TChunkIdHash {
+    size_t operator()(const TChunkId& id) const {
+        size_t value = 0;
+        for (size_t i = 0; i < sizeof value; ++i) value = (value << 8) | id[i];
+        return value;
+    }
+};
+
+// The sizes a chunker cuts between; avgSize is a power of two. Recorded in every chunk index, so a
+// launcher cuts a player's old file exactly as the publisher cut the new one.
+struct TChunkParams {
+    uint32_t minSize = 0;
+    uint32_t avgSize = 0;
+    uint32_t maxSize = 0;
+    bool operator==(const TChunkParams& other) const {
+        return minSize == other.minSize && avgSize == other.avgSize && maxSize == other.maxSize;
+    }
+};
+
+// The sizes vandrel-publish uses (chosen by the delta benchmarks).
+constexpr TChunkParams kDefaultChunkParams{64 << 10, 256 << 10, 1 << 20};
+// No chunk may be larger than this, whatever an index says.
+constexpr uint32_t kMaxChunkBytes = 16 << 20;
+
+// Whether the sizes are ones this chunker can cut by: 1 KiB <= min <= avg <= max <= kMaxChunkBytes,
+// avg a power of two.
+bool ValidChunkParams(const TChunkParams& params);
+
+// The length of the chunk that starts at data, given size bytes from there (fewer than maxSize only
+// at the end of the file).
+size_t ChunkLength(const uint8_t* data, size_t size, const TChunkParams& params);
+
+TChunkId ChunkIdOf(const void* data, size_t size);
+std::string ChunkIdToHex(const TChunkId& id);
+
+// Cuts a whole file into chunks and names each: onChunk(offset, size, id) in file order. The cutting
+// reads the file once through a bounded buffer; naming is spread over `threads` threads. Raises what
+// reading raises (EInOutError).
+void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads,
+               const std::function<void(uint64_t offset, uint32_t size, const TChunkId& id)>& onChunk);
