@@ -4,6 +4,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,10 +21,10 @@ void Put64(std::string& out, uint64_t value) {
 uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
 
-// Reads exactly count bytes; false at the end of the file.
-bool ReadExactly(platform::File& file, uint8_t* into, size_t count) {
-    for (size_t got; count > 0; into += got, count -= got)
-        if ((got = file.Read(into, count)) == 0) return false;
+// Reads exactly count bytes; false at the end of the source.
+bool ReadExactly(TStream& source, uint8_t* into, size_t count) {
+    for (int32_t got; count > 0; into += got, count -= static_cast<size_t>(got))
+        if ((got = source.Read(into, static_cast<int32_t>(std::min<size_t>(count, 1 << 20)))) <= 0) return false;
     return true;
 }
 
@@ -48,9 +49,10 @@ std::string FormatChunkEntry(const TChunkEntry& entry) {
     return out;
 }
 
-TChunkIndexReader::TChunkIndexReader(platform::File& file) : file_(file), buffer_(kChunkIndexEntryBytes * 1024) {
+TChunkIndexReader::TChunkIndexReader(TStream& source) : source_(source), buffer_(kChunkIndexEntryBytes * 1024) {
     uint8_t raw[kChunkIndexHeaderBytes];
-    if (!ReadExactly(file_, raw, sizeof raw)) throw EChunkIndexError("shorter than its header");
+    if (!ReadExactly(source_, raw, sizeof raw)) throw EChunkIndexError("shorter than its header");
+    entriesAt_ = source_.Position();
     if (std::memcmp(raw, kMagic, sizeof kMagic) != 0) throw EChunkIndexError("no chunk index");
     if (Get32(raw + 8) != kVersion) throw EChunkIndexError("a version this launcher does not know");
     if (Get32(raw + 12) != kBlake2b256 || Get32(raw + 16) != kZstd)
@@ -69,7 +71,7 @@ TChunkIndexReader::TChunkIndexReader(platform::File& file) : file_(file), buffer
 }
 
 void TChunkIndexReader::Rewind() {
-    file_.Seek(kChunkIndexHeaderBytes, platform::File::Origin::Begin);
+    source_.SetPosition(entriesAt_);
     read_ = 0;
     sizes_ = 0;
     buffered_ = taken_ = 0;
@@ -79,12 +81,12 @@ bool TChunkIndexReader::Next(TChunkEntry& entry) {
     if (read_ == header_.chunkCount) {
         uint8_t extra;
         if (sizes_ != header_.fileSize) throw EChunkIndexError("chunks that do not add up to the file");
-        if (taken_ < buffered_ || file_.Read(&extra, 1) != 0) throw EChunkIndexError("bytes after its last chunk");
+        if (taken_ < buffered_ || source_.Read(&extra, 1) != 0) throw EChunkIndexError("bytes after its last chunk");
         return false;
     }
     if (taken_ == buffered_) {
         const size_t want = std::min<size_t>(buffer_.size(), size_t(header_.chunkCount - read_) * kChunkIndexEntryBytes);
-        if (!ReadExactly(file_, buffer_.data(), want)) throw EChunkIndexError("fewer chunks than it announces");
+        if (!ReadExactly(source_, buffer_.data(), want)) throw EChunkIndexError("fewer chunks than it announces");
         buffered_ = want;
         taken_ = 0;
     }

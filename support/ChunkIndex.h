@@ -9,8 +9,8 @@
 #pragma once
 
 #include "platform/Errors.h"
-#include "platform/Platform.h"
 #include "support/Chunker.h"
+#include "support/Stream.h"
 #include "support/md5.h"
 
 #include <cstdint>
@@ -51,8 +51,9 @@ std::string FormatChunkEntry(const TChunkEntry& entry);
 // whatever the index claims.
 class TChunkIndexReader {
 public:
-    // Reads and checks the header; raises EChunkIndexError (or the file's read errors).
-    explicit TChunkIndexReader(platform::File& file);
+    // Reads and checks the header; raises EChunkIndexError (or the source's read errors). The source
+    // stays its owner's and is read from its current position, which is the index's first byte.
+    explicit TChunkIndexReader(TStream& source);
     const TChunkIndexHeader& Header() const { return header_; }
     // The next entry; false after the last one, once the sizes are checked to add up to the file and
     // nothing follows. Raises EChunkIndexError.
@@ -61,7 +62,8 @@ public:
     void Rewind();
 
 private:
-    platform::File& file_;
+    TStream& source_;
+    int64_t entriesAt_;
     TChunkIndexHeader header_;
     uint32_t read_ = 0;
     uint64_t sizes_ = 0;

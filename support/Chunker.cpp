@@ -84,8 +84,7 @@ std::string ChunkIdToHex(const TChunkId& id) {
     return text;
 }
 
-void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads,
-               const std::function<void(uint64_t, uint32_t, const TChunkId&)>& onChunk) {
+void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads, const TOnChunk& onChunk) {
     // Bytes are read in blocks of several maximum chunks; the chunks of a block are cut in order, then
     // named on all threads at once; the unfinished tail moves to the front for the next block.
     const size_t block = std::max<size_t>(size_t(params.maxSize) * 4, size_t(8) << 20);
@@ -122,7 +121,7 @@ void ChunkFile(platform::File& file, const TChunkParams& params, unsigned thread
         name(0, workers);
         for (auto& helper : helpers) helper.get();
         for (const TCut& cut : cuts) {
-            onChunk(offset, cut.size, cut.id);
+            onChunk(offset, cut.size, cut.id, buffer.data() + cut.start);
             offset += cut.size;
         }
         std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.begin() + static_cast<std::ptrdiff_t>(filled),

@@ -48,8 +48,8 @@ size_t ChunkLength(const uint8_t* data, size_t size, const TChunkParams& params)
 TChunkId ChunkIdOf(const void* data, size_t size);
 std::string ChunkIdToHex(const TChunkId& id);
 
-// Cuts a whole file into chunks and names each: onChunk(offset, size, id) in file order. The cutting
-// reads the file once through a bounded buffer; naming is spread over `threads` threads. Raises what
-// reading raises (EInOutError).
-void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads,
-               const std::function<void(uint64_t offset, uint32_t size, const TChunkId& id)>& onChunk);
+// Cuts a whole file into chunks and names each: onChunk(offset, size, id, bytes) in file order, bytes
+// valid during the call only. The cutting reads the file once through a bounded buffer; naming is spread
+// over `threads` threads. Raises what reading raises (EInOutError).
+using TOnChunk = std::function<void(uint64_t offset, uint32_t size, const TChunkId& id, const uint8_t* bytes)>;
+void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads, const TOnChunk& onChunk);

@@ -16,8 +16,9 @@ constexpr size_t kDownloadBufferBytes = 256 * 1024;
 } // namespace
 
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
-                               const std::function<void(size_t)>& onPiece, int64_t* received) {
+                               const std::function<void(size_t)>& onPiece, int64_t* received, int64_t maxBytes) {
     if (received) *received = 0;
+    int64_t total = 0;
     std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
     if (!body) return TDownloadResult::CannotOpen;
     platform::File file;
@@ -38,6 +39,12 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
             return TDownloadResult::Cut;
         }
         filled += got;
+        total += static_cast<int64_t>(got);
+        if (maxBytes > 0 && total > maxBytes) {
+            file = platform::File();
+            platform::RemoveFile(localPath);
+            return TDownloadResult::TooLarge;
+        }
         if (filled == buffer.size() || (got == 0 && filled > 0)) {
             file.Write(buffer.data(), filled);
             filled = 0;

@@ -19,8 +19,11 @@ enum class TDownloadResult {
 // network straight into 256 KiB buffers and writing each one as it fills. onPiece, when given, is
 // called with the size of every piece read, and once more with 0 at the end of the body. A failed
 // write raises EInOutError (WriteFault) and leaves the partly written file.
+// With maxBytes above 0, a body longer than that (an endless one included) ends with TooLarge as soon
+// as it passes the bound, and no local file is left.
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
-                               const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr);
+                               const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr,
+                               int64_t maxBytes = 0);
 
 // Reads a small body into memory: a body of more than maxBytes (an endless one included) is refused
 // with TooLarge as soon as it passes the bound, and nothing is written anywhere.
