@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +45,8 @@ std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 // The Windows folder (GetWindowsDirectory); empty when it cannot be had.
 std::string WindowsFolder();
+// The names in a folder (files, folders and links alike; not "." or ".."); empty when it cannot be read.
+std::vector<std::string> ListFolder(const std::string& path);
 // Deletes a folder and everything in it for good, silently, without crossing links: a link inside it,
 // or the folder itself when it is one, is removed as a link (see RemoveFile) and its target is untouched.
 void DeleteFolderTree(const std::string& path);
@@ -72,6 +75,9 @@ public:
     static File Create(const std::string& path); // throws EFCreateError
     // Opens an existing file for writing and empties it, keeping its attributes and permissions.
     static File Rewrite(const std::string& path); // throws EFCreateError
+    // Opens an existing file of the launcher's own for reading and writing, at its end, without
+    // following a link on its name (POSIX) and shared with nobody.
+    static File OpenAppend(const std::string& path); // throws EFOpenError
 
     bool IsOpen() const;
     // Reads up to count bytes; 0 at the end. Throws EInOutError on a failed read.
@@ -171,12 +177,26 @@ public:
     // Reads up to count bytes into buffer. Returns false when the transfer failed (connection reset,
     // cut body); *received is 0 at the end of the body.
     virtual bool Read(void* buffer, size_t count, size_t* received) = 0;
+    // The response's status code; 0 when the system does not tell.
+    virtual int Status() const = 0;
+    // What names this exact body for a later request of its rest (If-Range): its ETag when that is a
+    // strong one, else its Last-Modified date; empty when the response has neither.
+    virtual std::string Validator() const = 0;
+    // For an answer with part of the body (206), the offset of its first byte; -1 otherwise.
+    virtual int64_t RangeStart() const = 0;
+};
+
+// What a download asks of the server beyond the whole body.
+struct HttpRequest {
+    int64_t rangeFrom = -1; // 0 or more: only the bytes from this offset on (a Range request)
+    std::string ifRange;    // with rangeFrom: only while the body is still the one this validator names;
+                            // a server that finds it changed answers with the whole body
 };
 
 // Opens a URL with the launcher's agent name through the system's proxy settings, bypassing and then
 // dropping the URL's cache entry. Null when the URL cannot be opened (no connection, unknown host).
-// The HTTP status is not examined: an error page is a body like any other.
-std::unique_ptr<HttpBody> OpenUrl(const std::string& url);
+// The HTTP status is not examined here: an error page is a body like any other.
+std::unique_ptr<HttpBody> OpenUrl(const std::string& url, const HttpRequest& request = HttpRequest());
 
 // How long a body may deliver nothing before its read fails (default 60 seconds).
 void SetHttpStallTimeout(int seconds);

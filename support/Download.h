@@ -25,6 +25,15 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
                                const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr,
                                int64_t maxBytes = 0);
 
+// A download that can go on where an earlier one broke off. The body goes to partPath; while it is
+// incomplete, the validator the server gave the body (ETag or Last-Modified) is kept beside it. A later
+// call with the same part asks only for the rest (Range, validated by If-Range); a server that answers
+// with the whole body instead (it ignores ranges, or the file changed) gets it written from the start.
+// onPiece is first told the bytes already there. Complete: partPath holds the whole body. Cut or
+// CannotOpen: the part stays for the next call when the server named the body, and goes otherwise.
+TDownloadResult DownloadResumable(const std::string& url, const std::string& partPath,
+                                  const std::function<void(size_t)>& onPiece = {});
+
 // Reads a small body into memory: a body of more than maxBytes (an endless one included) is refused
 // with TooLarge as soon as it passes the bound, and nothing is written anywhere.
 TDownloadResult DownloadToMemory(const std::string& url, size_t maxBytes, std::string* body);

@@ -40,6 +40,11 @@ inline constexpr char kStagingFolder[] = "~vandrel-ahead";
 // Inside it, what a cut run leaves for the next one to go on from: one folder per entry with the
 // payload's part, the chunks fetched so far and the chunk index.
 inline constexpr char kResumeFolder[] = "~vandrel-ahead\\resume";
+// In an entry's resume folder: the payload's part, the chunk index (chunks go by their ids).
+inline constexpr char kResumePayload[] = "payload";
+inline constexpr char kResumeIndex[] = "index";
+// What the install pass fetches and unpacks ahead, gone when the pass ends.
+inline constexpr char kAheadFolder[] = "~vandrel-ahead\\ahead";
 // A listed file while it is unpacked beside itself, until it is complete and verified. As short as
 // kPayloadSuffix, so a path that fits with the one fits with the other.
 inline constexpr char kUnpackSuffix[] = ".~up";

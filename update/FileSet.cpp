@@ -8,12 +8,15 @@
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/DigestAhead.h"
+#include "update/DeltaInstall.h"
 #include "update/InstallAhead.h"
 #include "update/GetFilesThr.h"
 
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <set>
 
 bool GFilesThread::IsInstallablePath(const std::string& path) const {
     // The launcher's new exe is its own file as much as the settings file is.
@@ -125,14 +128,68 @@ void MoveIntoPlace(const std::string& staged, const std::string& destination) {
 }
 } // namespace
 
-GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const std::string& digest) {
+GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const std::string& digest,
+                                                        const std::string& resumeFolder) {
     const std::string local = InstallDir + path;
-    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, path), local + names::kPayloadSuffix, true);
+    std::string payload = local + names::kPayloadSuffix;
+    TDownloadResult fetched;
+    // Where the path can take its payload, a download cut short is kept to be taken up by the next run.
+    if (!resumeFolder.empty() && CanCreate(payload) && platform::MakeOwnFolders(resumeFolder)) {
+        payload = resumeFolder + "\\" + names::kResumePayload;
+        fetched = Fetch(PayloadUrl(BaseURL, path), payload, true, true);
+    } else {
+        fetched = Fetch(PayloadUrl(BaseURL, path), payload, true);
+    }
     // A path the system cannot create (too long) fails like a refused one; the pass goes on.
     if (fetched == TDownloadResult::CannotCreate) return TEntryOutcome::FailedGoOn;
     if (fetched != TDownloadResult::Complete) return TEntryOutcome::FailedStop;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
-        UnpackInPlace(destination + names::kPayloadSuffix, destination, digest);
+        UnpackInPlace(payload, destination, digest);
+    });
+    return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
+}
+
+std::optional<GFilesThread::TEntryOutcome> GFilesThread::PlaceFromChunks(const std::string& path,
+                                                                         const TFileEntry& entry,
+                                                                         const std::string& resumeFolder) {
+    if (!platform::MakeOwnFolders(resumeFolder)) return std::nullopt;
+    TDeltaInstall delta({BaseURL, path, entry.Digest, InstallDir + path, resumeFolder}, ChunkConnections,
+                        UnpackThreads == 0 ? 1 : UnpackThreads);
+    // The per-file gauge shows the payload's size as always; the chunks fetched fill it.
+    const int64_t gauge = entry.Size();
+    const auto show = [&](int64_t done, int64_t total) {
+        Progress = static_cast<int32_t>(total > 0 ? done * gauge / total : gauge);
+        ReportFileProgress(false);
+    };
+    const TDeltaInstall::TFetched fetched = delta.Fetch(show);
+    Progress = 0;
+    ReportFileProgress(true);
+    switch (fetched) {
+    case TDeltaInstall::TFetched::NoIndex: return std::nullopt; // the payload, as for any other file
+    case TDeltaInstall::TFetched::CannotOpen: return TEntryOutcome::FailedStop;
+    case TDeltaInstall::TFetched::ChunkFailed: return TEntryOutcome::FailedGoOn;
+    case TDeltaInstall::TFetched::Ready: break;
+    }
+    const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
+        // Assembled beside the old file, which lends its chunks and stays whole until the new one,
+        // its digest checked, takes its place.
+        TargetGauge = 0;
+        Progress = static_cast<int32_t>(gauge);
+        SetGaugeMax();
+        struct TGaugeBackToZero {
+            GFilesThread& worker;
+            ~TGaugeBackToZero() {
+                worker.Progress = 0;
+                try {
+                    worker.ReportFileProgress(true);
+                } catch (...) {
+                    // the window is gone; the assembly's own outcome is the one to report
+                }
+            }
+        } backToZero{*this};
+        platform::Replacement assembled(destination, names::kUnpackSuffix);
+        delta.Assemble(assembled.Output(), show);
+        if (!assembled.Commit()) throw EInOutError(IoError::AccessDenied);
     });
     return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
 }
@@ -161,32 +218,70 @@ GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead
     return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
 }
 
-std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead() {
+bool GFilesThread::PrepareStaging() {
     const std::string staging = folder_ / names::kStagingFolder;
-    // A run that was killed may have left its staging folder (a link planted there goes as a link).
-    platform::DeleteFolderTree(staging);
-    if (InstallQueue.empty() || AheadConnections == 0 || UnpackThreads == 0) return nullptr;
-    // A link on the name that cannot be removed is never entered: each entry is then fetched at its turn.
-    if (!platform::MakeOwnFolders(staging)) return nullptr;
+    // A link planted on the staging folder goes as a link where the system can remove it; what a killed
+    // run left ahead goes too, while what it left to resume stays for the entries that still need it.
+    if (platform::IsLink(staging) || platform::IsFile(staging)) platform::DeleteFolderTree(staging);
+    platform::DeleteFolderTree(folder_ / names::kAheadFolder);
+    plans_.assign(InstallQueue.size(), TEntryPlan());
+    const std::string resume = folder_ / names::kResumeFolder;
+    if (!platform::MakeOwnFolders(staging, "resume")) return false; // a link nobody can remove: nothing is staged
+    std::set<std::string> kept;
+    for (size_t i = 0; i < plans_.size(); ++i) {
+        try {
+            const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
+            if (!IsInstallablePath(entry.Path)) continue;
+            // One folder per file version; a second entry of the same file and version keeps nothing.
+            TMD5Context key;
+            const std::string name = FoldCase(entry.Path) + "|" + entry.Digest;
+            key.Update(name.data(), name.size());
+            TMD5Digest digest;
+            key.Final(digest);
+            if (!kept.insert(DigestToHex(digest)).second) continue;
+            plans_[i].resumeFolder = resume + "\\" + DigestToHex(digest);
+            plans_[i].fromChunks = TDeltaInstall::Worthwhile(InstallDir + entry.Path);
+        } catch (const Exception&) {
+            // left to fail at its turn
+        }
+    }
+    for (const std::string& name : platform::ListFolder(resume))
+        if (!kept.count(name)) platform::DeleteFolderTree(resume + "\\" + name);
+    return true;
+}
+
+void GFilesThread::FinishStaging() {
+    const std::string staging = folder_ / names::kStagingFolder;
+    if (platform::IsFolder(staging) && !platform::IsLink(staging) &&
+        platform::ListFolder(folder_ / names::kResumeFolder).empty())
+        platform::DeleteFolderTree(staging);
+}
+
+std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead(bool staging) {
+    if (!staging || InstallQueue.empty() || AheadConnections == 0 || UnpackThreads == 0) return nullptr;
+    // Each entry is then fetched at its turn.
+    if (!platform::MakeOwnFolders(folder_ / names::kStagingFolder, "ahead")) return nullptr;
     std::vector<TAheadEntry> entries(InstallQueue.size());
     for (size_t i = 0; i < entries.size(); ++i) {
+        if (plans_[i].fromChunks) continue; // installed from chunks at its turn, or fetched then
         try {
             const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
             if (!IsInstallablePath(entry.Path)) continue; // refused at its turn, never fetched
-            entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size()};
+            entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size(), plans_[i].resumeFolder};
         } catch (const Exception&) {
             // left to fail at its turn
         }
     }
     // A short queue needs no more helpers than it has entries.
     const unsigned most = entries.size() < 64 ? static_cast<unsigned>(entries.size()) : 64u;
-    return std::make_unique<TInstallAhead>(std::move(entries), staging, std::min(AheadConnections, most),
-                                           std::min(UnpackThreads, most), kStagedAheadBytes);
+    return std::make_unique<TInstallAhead>(std::move(entries), folder_ / names::kAheadFolder,
+                                           std::min(AheadConnections, most), std::min(UnpackThreads, most),
+                                           kStagedAheadBytes);
 }
 
 void GFilesThread::InstallFiles() {
     const size_t m = InstallQueue.size();
-    std::unique_ptr<TInstallAhead> ahead = StartInstallAhead();
+    std::unique_ptr<TInstallAhead> ahead = StartInstallAhead(PrepareStaging());
     if (m == 0) {
         StatusText = "";
     } else {
@@ -208,13 +303,23 @@ void GFilesThread::InstallFiles() {
                 SetGaugeMax();
                 const std::string folder = ExtractFilePath(InstallDir + path);
                 if (!platform::IsFolder(folder)) platform::MakeFolders(folder);
-                const TEntryOutcome outcome =
-                    ahead ? PlaceFetchedAhead(*ahead, i, path, entry.Size()) : FetchAndPlace(path, entry.Digest);
-                if (outcome != TEntryOutcome::Placed) {
+                const TEntryPlan& plan = plans_[i];
+                std::optional<TEntryOutcome> outcome;
+                if (plan.fromChunks) {
+                    if (ahead) ahead->Take(i); // passed in the staging order; nothing was fetched ahead
+                    outcome = PlaceFromChunks(path, entry, plan.resumeFolder);
+                    if (!outcome) outcome = FetchAndPlace(path, entry.Digest, plan.resumeFolder);
+                } else {
+                    outcome = ahead ? PlaceFetchedAhead(*ahead, i, path, entry.Size())
+                                    : FetchAndPlace(path, entry.Digest, plan.resumeFolder);
+                }
+                if (*outcome == TEntryOutcome::Placed && !plan.resumeFolder.empty())
+                    platform::DeleteFolderTree(plan.resumeFolder); // nothing of it is needed any more
+                if (*outcome != TEntryOutcome::Placed) {
                     StatusText = status::kFailed;
                     failed = true;
                 }
-                if (outcome == TEntryOutcome::FailedStop) break;
+                if (*outcome == TEntryOutcome::FailedStop) break;
             }
             ++i;
             TargetGauge = 1;
@@ -230,5 +335,6 @@ void GFilesThread::InstallFiles() {
         else if (!Cancelled())
             StatusText = status::kAllUpdated;
     }
+    FinishStaging();
     if (Cancelled()) StatusText = status::kInterrupted;
 }

@@ -153,13 +153,16 @@ bool GFilesThread::DownloadFile(const std::string& url, const std::string& local
     }
 }
 
-TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress) {
+TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress,
+                                    bool resumable) {
     Progress = 0;
-    const TDownloadResult result = DownloadToFile(url, localPath, [&](size_t received) {
+    const auto onPiece = [&](size_t received) {
         if (!showProgress) return;
         Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
         ReportFileProgress(false);
-    });
+    };
+    const TDownloadResult result =
+        resumable ? DownloadResumable(url, localPath, onPiece) : DownloadToFile(url, localPath, onPiece);
     Progress = 0;
     ReportFileProgress(true);
     return result;

@@ -5,6 +5,7 @@
 #include "support/BZip2.h"
 #include "support/Download.h"
 #include "support/InstallFolder.h"
+#include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
 #include "update/UpdateWindow.h"
@@ -16,6 +17,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 #include <string>
 
 // The two flags the window may set on a running worker, and whether its run has ended. The window
@@ -80,6 +83,8 @@ public:
     // unpack them; either 0: each entry is fetched and unpacked at its turn on the worker's own thread.
     unsigned AheadConnections = 8;
     unsigned UnpackThreads = DefaultDigestThreads();
+    // Connections that fetch the chunks a large file's old version lacks (sets published with chunks).
+    unsigned ChunkConnections = 16;
     // The public key (64 hexadecimal digits) the update list must be signed with; empty: lists are not
     // signed and no signature is asked for.
     std::string ListPublicKey;
@@ -119,8 +124,10 @@ private:
     static unsigned DefaultDigestThreads();
     // Signed runs: the list's signature is fetched and checked against ListPublicKey.
     bool ListSignatureAccepted();
-    // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
-    TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
+    // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0. With
+    // resumable, localPath is a part that a download cut short leaves for the next attempt.
+    TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress,
+                          bool resumable = false);
     // Whether a listed path may be installed: it stays inside the install folder and names nothing
     // of the launcher's own.
     bool IsInstallablePath(const std::string& path) const;
@@ -131,12 +138,21 @@ private:
     // The install pass's guarded step for one fetched entry: backup copy, then the file put in place.
     // False when anything in it failed.
     bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place);
-    // One entry at its turn: fetched, then unpacked beside its destination.
-    TEntryOutcome FetchAndPlace(const std::string& path, const std::string& digest);
+    // One entry at its turn: fetched (resumably, into resumeFolder, when one is given), then unpacked
+    // beside its destination.
+    TEntryOutcome FetchAndPlace(const std::string& path, const std::string& digest, const std::string& resumeFolder);
+    // One large entry at its turn from chunks: nothing when the set has no usable index for it.
+    std::optional<TEntryOutcome> PlaceFromChunks(const std::string& path, const TFileEntry& entry,
+                                                 const std::string& resumeFolder);
     // One entry fetched and unpacked ahead: what the window sees is what FetchAndPlace shows.
     TEntryOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path, int32_t payloadSize);
+    // Clears what a killed run left in the staging folder but what the queue's entries can go on from,
+    // and plans each entry. False when there is no staging folder of the launcher's own.
+    bool PrepareStaging();
+    // Removes the staging folder once nothing in it is kept for a later run.
+    void FinishStaging();
     // The helpers for the install pass's queue, or null when entries are to be fetched at their turn.
-    std::unique_ptr<TInstallAhead> StartInstallAhead();
+    std::unique_ptr<TInstallAhead> StartInstallAhead(bool staging);
     void Show(const std::string& text) {
         StatusText = text;
         ShowStatus();
@@ -161,6 +177,12 @@ private:
         bool Changes(int32_t position, bool always);
     };
     std::string selfName_; // the launcher's exe as the list's self entry names it, once read
+    // What the install pass knows of each queued entry before it starts.
+    struct TEntryPlan {
+        bool fromChunks = false;  // a large old version to take chunks from
+        std::string resumeFolder; // where what a cut run fetched is kept; empty: nowhere
+    };
+    std::vector<TEntryPlan> plans_;
     // The names the check passes have met (folded as Windows compares names) and how each was spelled.
     std::map<std::string, std::string> checkedNames_;
     TPercentageFilter fileGauge_;  // Gauge1

@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "support/BZip2.h"
+#include "support/LauncherNames.h"
 #include "support/Stream.h"
 
 #include <memory>
@@ -99,10 +100,20 @@ void TInstallAhead::FetchLoop() {
 
 void TInstallAhead::Fetch(size_t i) {
     TAheadResult result;
+    const TAheadEntry& entry = slots_[i].entry;
+    const auto onPiece = [this](size_t) {
+        if (breakOff_) throw TBrokenOff();
+    };
     try {
-        result.Fetched = DownloadToFile(slots_[i].entry.Url, Staged(i, ".bz2"), [this](size_t) {
-            if (breakOff_) throw TBrokenOff();
-        });
+        if (!entry.ResumeFolder.empty() && platform::MakeOwnFolders(entry.ResumeFolder)) {
+            // A download cut short (here or by the server) is taken up where it broke off next time.
+            const std::string part = entry.ResumeFolder + "\\" + names::kResumePayload;
+            result.Fetched = DownloadResumable(entry.Url, part, onPiece);
+            if (result.Fetched == TDownloadResult::Complete && !platform::MoveFileReplacing(part, Staged(i, ".bz2")))
+                result.Fetched = TDownloadResult::CannotCreate;
+        } else {
+            result.Fetched = DownloadToFile(entry.Url, Staged(i, ".bz2"), onPiece);
+        }
     } catch (const TBrokenOff&) {
         result.Fetched = TDownloadResult::Cut;
     } catch (...) {

@@ -17,9 +17,10 @@
 #include <vector>
 
 struct TAheadEntry {
-    std::string Url;         // the payload's address; empty: the entry is not fetched ahead
-    std::string Digest;      // what the unpacked file must digest to; empty: not checked
-    int64_t PayloadSize = 0; // the size the list gives, for the bound on what is staged
+    std::string Url;          // the payload's address; empty: the entry is not fetched ahead
+    std::string Digest;       // what the unpacked file must digest to; empty: not checked
+    int64_t PayloadSize = 0;  // the size the list gives, for the bound on what is staged
+    std::string ResumeFolder; // where a cut download keeps its part for the next run; empty: nowhere
 };
 
 struct TAheadResult {

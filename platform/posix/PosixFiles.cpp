@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <mutex>
@@ -166,6 +167,18 @@ std::string WindowsFolder() {
     return fromEnvironment ? fromEnvironment : "";
 }
 
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* folder = opendir(NativePath(path).c_str());
+    if (!folder) return names;
+    while (dirent* item = readdir(folder)) {
+        const std::string name = item->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(folder);
+    return names;
+}
+
 void DeleteFolderTree(const std::string& path) {
     // FTW_PHYS: links are reported as links and removed as such, never followed.
     nftw(
@@ -220,6 +233,15 @@ File File::Create(const std::string& path) {
     UniqueFd fd = CreateNew(path, O_RDWR, 0644);
     if (!fd.Valid()) throw EFCreateError(path);
     return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
+}
+
+File File::OpenAppend(const std::string& path) {
+    UniqueFd fd(open(NativePath(path).c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) throw EFOpenError(path);
+    File file(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
+    file.Seek(0, Origin::End);
+    return file;
 }
 
 File File::Rewrite(const std::string& path) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -31,10 +32,11 @@ public:
         if (multi_ && easy_) curl_multi_remove_handle(multi_, easy_);
         if (easy_) curl_easy_cleanup(easy_);
         if (multi_) curl_multi_cleanup(multi_);
+        if (headers_) curl_slist_free_all(headers_);
     }
 
     // Sends the request and waits for the response head. False when the URL cannot be opened.
-    bool Open(const std::string& url) {
+    bool Open(const std::string& url, const HttpRequest& request) {
         if (!multi_ || !easy_) return false;
         curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "ViDiduzeDuzozod");
@@ -50,6 +52,14 @@ public:
         curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
         curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlBody::OnHeader);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+        if (request.rangeFrom >= 0) {
+            const std::string range = std::to_string(request.rangeFrom) + "-";
+            curl_easy_setopt(easy_, CURLOPT_RANGE, range.c_str()); // libcurl keeps its own copy
+            if (!request.ifRange.empty()) {
+                headers_ = curl_slist_append(nullptr, ("If-Range: " + request.ifRange).c_str());
+                curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+            }
+        }
         if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
         while (!headComplete_ && !done_) Pump();
         return headComplete_;
@@ -81,6 +91,17 @@ public:
         *received = n;
         return true;
     }
+
+    int Status() const override {
+        long code = 0;
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
+        return static_cast<int>(code);
+    }
+    std::string Validator() const override {
+        const bool weak = etag_.compare(0, 2, "W/") == 0;
+        return !etag_.empty() && !weak ? etag_ : lastModified_;
+    }
+    int64_t RangeStart() const override { return Status() == 206 ? rangeStart_ : -1; }
 
 private:
     static size_t OnBody(char* data, size_t size, size_t items, void* self) {
@@ -115,6 +136,7 @@ private:
     static size_t OnHeader(char* data, size_t size, size_t items, void* self) {
         auto* body = static_cast<CurlBody*>(self);
         size_t length = size * items;
+        body->NoteHeader(std::string(data, length));
         bool blank = length <= 2 && (length == 0 || data[0] == '\r' || data[0] == '\n');
         if (blank) {
             long code = 0;
@@ -123,6 +145,30 @@ private:
             if (code >= 200 && !redirect) body->headComplete_ = true;
         }
         return length;
+    }
+
+    // Keeps the headers a resumed download needs, of the last response (a redirect's are dropped).
+    void NoteHeader(const std::string& line) {
+        if (line.compare(0, 5, "HTTP/") == 0) {
+            etag_.clear();
+            lastModified_.clear();
+            rangeStart_ = -1;
+            return;
+        }
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) return;
+        std::string name = line.substr(0, colon);
+        for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        size_t start = line.find_first_not_of(" \t", colon + 1);
+        size_t end = line.find_last_not_of(" \t\r\n");
+        const std::string value = start == std::string::npos || end < start ? "" : line.substr(start, end - start + 1);
+        if (name == "etag") etag_ = value;
+        if (name == "last-modified") lastModified_ = value;
+        if (name == "content-range" && value.compare(0, 6, "bytes ") == 0) {
+            char* stop = nullptr;
+            const long long first = std::strtoll(value.c_str() + 6, &stop, 10);
+            rangeStart_ = stop && *stop == '-' && first >= 0 ? first : -1;
+        }
     }
 
     void Pump() {
@@ -196,6 +242,9 @@ private:
     bool slowServer_ = false;
     curl_off_t bytesWhenWaitBegan_ = -1;
     std::chrono::steady_clock::time_point waitBegan_;
+    curl_slist* headers_ = nullptr;
+    std::string etag_, lastModified_;
+    int64_t rangeStart_ = -1;
     bool headComplete_ = false;
     bool done_ = false;
     CURLcode result_ = CURLE_OK;
@@ -205,10 +254,10 @@ private:
 
 void SetHttpStallTimeout(int seconds) { stallSeconds = seconds; }
 
-std::unique_ptr<HttpBody> OpenUrl(const std::string& url) {
+std::unique_ptr<HttpBody> OpenUrl(const std::string& url, const HttpRequest& request) {
     GlobalInit();
     auto body = std::make_unique<CurlBody>();
-    if (!body->Open(url)) return nullptr;
+    if (!body->Open(url, request)) return nullptr;
     return body;
 }
 

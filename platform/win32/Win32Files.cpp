@@ -184,6 +184,18 @@ std::string WindowsFolder() {
     return std::string(buffer, length);
 }
 
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA((path + "\\*").c_str(), &found));
+    if (search.Get() == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search.Get(), &found));
+    return names;
+}
+
 void DeleteFolderTree(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -256,6 +268,15 @@ File File::Create(const std::string& path) {
     if (!h.Valid() && NameTaken() && RemoveName(path, GetFileAttributesA(path.c_str()))) h = create();
     if (!h.Valid()) throw EFCreateError(path);
     return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
+}
+
+File File::OpenAppend(const std::string& path) {
+    Handle h(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr));
+    if (!h.Valid()) throw EFOpenError(path);
+    File file(std::unique_ptr<Impl>(new Impl{std::move(h)}));
+    file.Seek(0, Origin::End);
+    return file;
 }
 
 File File::Rewrite(const std::string& path) {

@@ -15,7 +15,7 @@ protected:
     using Shown = std::tuple<std::string, int32_t, bool, bool, bool>;
     struct Outcome {
         std::vector<Shown> shown;
-        std::map<std::string, std::string> files; // every file left in the folder, backups included
+        std::map<std::string, std::string> files; // every game file left in the folder, backups included
     };
 
     // One run into a folder holding only the start files, with or without helpers, cancelled when
@@ -46,9 +46,11 @@ protected:
         };
         RunUpdate(true, 1);
         window.OnChanged = nullptr;
-        for (const auto& item : std::filesystem::recursive_directory_iterator(folder))
-            if (item.is_regular_file())
-                outcome.files[std::filesystem::relative(item.path(), folder).string()] = ReadBytes(item.path());
+        // What a cut run keeps in the staging folder for the next one is no file of the game's.
+        for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+            const std::string name = std::filesystem::relative(item.path(), folder).string();
+            if (item.is_regular_file() && name.rfind("~vandrel-ahead/", 0) != 0) outcome.files[name] = ReadBytes(item.path());
+        }
         return outcome;
     }
 

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -19,7 +20,7 @@ TestHttpServer::TestHttpServer(std::string root, int port)
     : root_(NativePath(std::move(root))), server_(std::make_unique<httplib::Server>()) {
     server_->set_keep_alive_max_count(1000);
     server_->Get(R"(/(.*))", [this](const httplib::Request& request, httplib::Response& response) {
-        Serve(request.matches[1], &response);
+        Serve(&request, request.matches[1], &response);
     });
     port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1") : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
     if (port_ <= 0) throw std::runtime_error("test server: cannot bind");
@@ -62,8 +63,22 @@ void TestHttpServer::LogRequestsTo(const std::string& path) {
     logPath_ = path;
 }
 
-void TestHttpServer::Serve(const std::string& requested, void* out) {
+void TestHttpServer::LogBytesTo(const std::string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    bytesLogPath_ = path;
+}
+
+void TestHttpServer::Serve(const void* incoming, const std::string& requested, void* out) {
+    // The library applies a request's Range to whatever the answer holds; a request whose range is not
+    // to be honoured has it taken away here (the request is the library's own, not a constant).
+    auto& request = const_cast<httplib::Request&>(*static_cast<const httplib::Request*>(incoming));
     auto& response = *static_cast<httplib::Response*>(out);
+    const std::string control = ".control/cutonce/";
+    if (requested.compare(0, control.size(), control) == 0) {
+        Misbehave(requested.substr(control.size()), Misbehaviour::CutOnce);
+        response.set_content("ok", "text/plain");
+        return;
+    }
     Rule rule{Misbehaviour::ErrorPage, ""};
     bool misbehave = false;
     std::string path = requested;
@@ -86,6 +101,10 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
         if (!misbehave && it != rules_.end()) {
             rule = it->second;
             misbehave = true;
+            if (rule.how == Misbehaviour::CutOnce) {
+                rule.how = Misbehaviour::CutBody;
+                rules_.erase(it);
+            }
         }
     }
     const std::string file = root_ + "/" + path;
@@ -110,6 +129,14 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
                              "text/html");
         return;
     }
+    // The file's name for If-Range: its size and when it last changed.
+    std::error_code error;
+    const auto changed = std::filesystem::last_write_time(file, error).time_since_epoch().count();
+    const std::string etag = "\"" + std::to_string(size) + "-" + std::to_string(changed) + "\"";
+    response.set_header("ETag", etag);
+    if ((misbehave && rule.how == Misbehaviour::IgnoresRange) ||
+        (request.has_header("If-Range") && request.get_header_value("If-Range") != etag))
+        request.ranges.clear();
     const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
     const bool trickle = misbehave && rule.how == Misbehaviour::Trickle;
@@ -117,7 +144,7 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
     const bool page = path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0;
     response.set_content_provider(
         size, page ? "text/html; charset=utf-8" : "application/octet-stream",
-        [this, stream, size, cut, stall, trickle](size_t offset, size_t, httplib::DataSink& sink) {
+        [this, stream, size, cut, stall, trickle, path](size_t offset, size_t, httplib::DataSink& sink) {
             if (cut && offset >= size / 2) {
                 if (stall) {
                     for (int i = 0; i < 50 && !stopping_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -135,8 +162,15 @@ void TestHttpServer::Serve(const std::string& requested, void* out) {
             stream->read(buffer, static_cast<std::streamsize>(want));
             std::streamsize got = stream->gcount();
             if (got <= 0) return false;
+            bytesSent_ += static_cast<uint64_t>(got);
+            NoteBytes(path, static_cast<uint64_t>(got));
             return sink.write(buffer, static_cast<size_t>(got));
         });
+}
+
+void TestHttpServer::NoteBytes(const std::string& path, uint64_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!bytesLogPath_.empty()) std::ofstream(bytesLogPath_, std::ios::app) << path << ' ' << bytes << '\n';
 }
 
 } // namespace testutil

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,8 @@ public:
         Stall,        // sends half, then nothing for a long while, then closes
         Trickle,      // sends the whole file, 4 KiB every 200 ms (a slow but steady link)
         Endless,      // 200 with a body that never ends (no length announced), whether the file exists or not
+        CutOnce,      // the first answer is cut as CutBody cuts it; every later one is whole
+        IgnoresRange, // answers a request for part of the file with all of it (200), as some servers do
     };
 
     // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.
@@ -37,7 +40,9 @@ public:
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
     // urlPath without the leading "/", as in "data/maps/area.dat.bz2". A program in another process
     // (the Windows tests under Wine) asks for a misbehaviour through the path instead: ".cut/P",
-    // ".stall/P" and ".endless/P" serve the file P cut short, stalled, or as a body without end.
+    // ".stall/P" and ".endless/P" serve the file P cut short, stalled, or as a body without end, and a
+    // request for ".control/cutonce/P" makes the next answer for P a cut one.
+    // Files are served with an ETag and honour Range with If-Range.
     void Misbehave(const std::string& urlPath, Misbehaviour how, std::string body = std::string());
     void Behave(const std::string& urlPath);
     std::vector<std::string> Requests() const; // url paths in the order asked for
@@ -48,13 +53,18 @@ public:
     void SetDelay(int milliseconds) { delayMs_ = milliseconds; }
     // Appends every requested path, one a line, to a file that other programs can read.
     void LogRequestsTo(const std::string& path);
+    // Appends "PATH BYTES" for every answer, BYTES the body bytes sent, once it is sent.
+    void LogBytesTo(const std::string& path);
+    // Body bytes sent so far, over every answer.
+    uint64_t BytesSent() const { return bytesSent_; }
 
 private:
     struct Rule {
         Misbehaviour how;
         std::string body;
     };
-    void Serve(const std::string& path, void* response);
+    void Serve(const void* request, const std::string& path, void* response);
+    void NoteBytes(const std::string& path, uint64_t bytes);
 
     std::string root_;
     std::unique_ptr<httplib::Server> server_;
@@ -66,6 +76,8 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> delayMs_{0};
     std::string logPath_;
+    std::string bytesLogPath_;
+    std::atomic<uint64_t> bytesSent_{0};
 };
 
 } // namespace testutil

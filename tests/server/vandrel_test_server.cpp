@@ -1,7 +1,10 @@
 // The test update server as a program of its own, for the Windows tests that run under Wine.
-// Usage: vandrel-test-server ROOT [PORT] [--log FILE] [--delay-ms N]  (prints the port on its first line)
-//   --log FILE     append every requested path to FILE
-//   --delay-ms N   wait N milliseconds before answering each request
+// Usage: vandrel-test-server ROOT [PORT] [--log FILE] [--bytes-log FILE] [--delay-ms N] [--cut-once PATH]
+//   (prints the port on its first line)
+//   --log FILE        append every requested path to FILE
+//   --bytes-log FILE  append "PATH BYTES" for the body bytes of every piece sent
+//   --delay-ms N      wait N milliseconds before answering each request
+//   --cut-once PATH   cut the first answer for PATH (as "data/a.bz2") at half the file
 #include "tests/server/TestHttpServer.h"
 
 #include <cstdio>
@@ -9,12 +12,16 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    std::string root, log;
+    std::string root, log, bytesLog, cutOnce;
     int port = 0, delay = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--log" && i + 1 < argc) {
             log = argv[++i];
+        } else if (arg == "--bytes-log" && i + 1 < argc) {
+            bytesLog = argv[++i];
+        } else if (arg == "--cut-once" && i + 1 < argc) {
+            cutOnce = argv[++i];
         } else if (arg == "--delay-ms" && i + 1 < argc) {
             delay = std::atoi(argv[++i]);
         } else if (root.empty()) {
@@ -29,6 +36,8 @@ int main(int argc, char** argv) {
     }
     testutil::TestHttpServer server(root, port);
     if (!log.empty()) server.LogRequestsTo(log);
+    if (!bytesLog.empty()) server.LogBytesTo(bytesLog);
+    if (!cutOnce.empty()) server.Misbehave(cutOnce, testutil::TestHttpServer::Misbehaviour::CutOnce);
     server.SetDelay(delay);
     std::printf("%d\n", server.Port());
     std::fflush(stdout);

@@ -1,0 +1,188 @@
+// Large files from chunks: what a player's old file lends, what is fetched, and every way a set, a
+// chunk or a connection can go wrong; payloads that go on where a cut run stopped.
+#include "support/ChunkIndex.h"
+#include "support/ListSignature.h"
+#include "tests/native/UpdateFixture.h"
+#include "tools/publish/PublishSigning.h"
+
+#include <algorithm>
+
+using namespace testutil;
+
+namespace {
+
+const std::string kFailed = "Обновление неудалось";
+const std::string kDone = "Все файлы обновлены";
+
+class DeltaInstall : public UpdateFixture {
+protected:
+    DeltaInstall() {
+        // An archive of text-like records and blobs; the new version has an insertion, an edit and more
+        // at the end.
+        for (int i = 0; i < 40; ++i) old += RandomBytes(40000, i) + std::string(40000, char('a' + i % 26));
+        fresh = old;
+        fresh.insert(700000, "a record inserted by the new version");
+        fresh[2000000] ^= 0x20;
+        fresh += RandomBytes(150000, 99);
+        platform::MakeFolders(Local("data"));
+        WriteBytes(Local("data\\archive.pak"), old);
+    }
+
+    // The set with the new version: its payload, its chunk index and its chunks.
+    void PublishChunked(const std::string& content, const std::string& indexDigest = std::string()) {
+        Publish({{"data\\archive.pak", content}});
+        TChunkIndexHeader header;
+        header.params = kDefaultChunkParams;
+        header.fileSize = content.size();
+        TMD5Context md5;
+        md5.Update((indexDigest.empty() ? content : indexDigest).data(), (indexDigest.empty() ? content : indexDigest).size());
+        md5.Final(header.md5);
+        std::string entries;
+        chunks.clear();
+        WriteBytes(served / "content", content);
+        platform::File file = platform::File::OpenRead(served / "content");
+        ChunkFile(file, kDefaultChunkParams, 1, [&](uint64_t, uint32_t size, const TChunkId& id, const uint8_t* bytes) {
+            const std::string stored = CompressChunk(bytes, size, 3);
+            platform::MakeFolders(ExtractFilePath(served / ChunkStorePath(id)));
+            WriteBytes(served / ChunkStorePath(id), stored);
+            entries += FormatChunkEntry({id, size, static_cast<uint32_t>(stored.size())});
+            chunks.push_back(ReplaceAll(ChunkStorePath(id), "\\", "/"));
+            ++header.chunkCount;
+        });
+        file.Close();
+        platform::RemoveFile(served / "content");
+        WriteBytes(served / "data\\archive.pak.chunks", FormatChunkIndexHeader(header) + entries);
+    }
+
+    std::vector<std::string> Requests(const std::string& prefix) const {
+        std::vector<std::string> matching;
+        for (const std::string& request : server.Requests())
+            if (request.compare(0, prefix.size(), prefix) == 0) matching.push_back(request);
+        return matching;
+    }
+    // Nothing of the run is left beside the file, and the old one is there as it was.
+    void ExpectOldFileIntact() {
+        EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), old);
+        EXPECT_FALSE(platform::IsFile(Local("data\\archive.pak.~up")));
+        EXPECT_FALSE(platform::IsFile(Local("data\\archive.pak.bz2")));
+    }
+
+    std::string old, fresh;
+    std::vector<std::string> chunks; // the chunks' URL paths, in file order
+};
+
+} // namespace
+
+TEST_F(DeltaInstall, AnOldFileLendsItsChunksAndOnlyTheOthersAreFetched) {
+    PublishChunked(fresh);
+    RunUpdate(true, 1);
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(ReadBytes(Local("backup\\data\\archive.pak")), old);
+    // The window shows what it shows for any file.
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), "Загрузка data\\archive.pak"), 1);
+    EXPECT_EQ(std::count(window.statuses.begin(), window.statuses.end(), "Извлечение data\\archive.pak"), 1);
+    EXPECT_TRUE(Requests("data/archive.pak.bz2").empty());
+    EXPECT_EQ(Requests("data/archive.pak.chunks").size(), 1u);
+    const size_t fetched = Requests("vandrel-chunks/").size();
+    EXPECT_GE(fetched, 2u);
+    EXPECT_LE(fetched, 5u) << "of " << chunks.size();
+    EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
+
+    // A damaged old file still ends as the new one: it lends what it still has.
+    std::string damaged = old;
+    for (size_t at = 100000; at < damaged.size(); at += 300000) damaged[at] ^= 1;
+    WriteBytes(Local("data\\archive.pak"), damaged);
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+}
+
+TEST_F(DeltaInstall, WithoutAUsableIndexThePayloadIsFetchedAsAlways) {
+    // No index on the server (an error page), then one that belongs to another version of the file.
+    Publish({{"data\\archive.pak", fresh}});
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
+
+    WriteBytes(Local("data\\archive.pak"), old);
+    PublishChunked(fresh, "another version");
+    server.ClearRequests();
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
+    EXPECT_TRUE(Requests("vandrel-chunks/").empty());
+}
+
+TEST_F(DeltaInstall, AChunkThatIsMissingWrongOrEndlessFailsTheEntryAndLeavesTheOldFile) {
+    PublishChunked(fresh);
+    const std::vector<std::string> all = chunks;
+    const std::string inserted = all.back(); // a chunk the old file lacks (the appended bytes)
+    const std::vector<std::pair<std::string, std::function<void()>>> faults = {
+        {"missing", [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::ErrorPage); }},
+        {"another chunk's bytes",
+         [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::WrongBody, ReadBytes(served / all[0])); }},
+        {"endless", [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::Endless); }},
+    };
+    for (const auto& [name, fault] : faults) {
+        SCOPED_TRACE(name);
+        fault();
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        ExpectOldFileIntact();
+        server.Behave(inserted);
+    }
+    // The chunks that did come are kept, and the next run fetches only what it still lacks.
+    server.ClearRequests();
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(Requests("vandrel-chunks/"), std::vector<std::string>{inserted});
+    EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
+}
+
+TEST_F(DeltaInstall, ASignedSetWithATamperedChunkReplacesNothing) {
+    TListPublicKey publicKey{};
+    TListSecretKey secretKey{};
+    GenerateListKeyPair(&publicKey, &secretKey);
+    PublishChunked(fresh);
+    publish::WriteListSignature(served.Path(), secretKey);
+    beforeRun = [&](GFilesThread& worker) { worker.ListPublicKey = ToHex(publicKey.data(), publicKey.size()); };
+    // Another chunk's bytes under the name of one the old file lacks.
+    WriteBytes(served / chunks.back(), ReadBytes(served / chunks[0]));
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kFailed);
+    ExpectOldFileIntact();
+}
+
+TEST_F(DeltaInstall, APayloadCutShortIsTakenUpWhereItBrokeOff) {
+    // A file new to the player: its payload alone, large enough to be cut in the middle.
+    platform::RemoveFile(Local("data\\archive.pak"));
+    Publish({{"data\\archive.pak", fresh}});
+    const uint64_t payload = ReadBytes(served / "data\\archive.pak.bz2").size();
+    for (unsigned connections : {0u, 8u}) {
+        SCOPED_TRACE(connections);
+        beforeRun = [connections](GFilesThread& worker) { worker.AheadConnections = connections; };
+        platform::RemoveFile(Local("data\\archive.pak"));
+        server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::CutOnce);
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        EXPECT_FALSE(platform::IsFile(Local("data\\archive.pak")));
+        const uint64_t before = server.BytesSent();
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kDone);
+        EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+        EXPECT_LE(server.BytesSent() - before, payload / 2 + 70000); // the rest, and the list
+        EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
+    }
+    // A server that answers a request for the rest with the whole body gets it written from the start.
+    platform::RemoveFile(Local("data\\archive.pak"));
+    server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::CutOnce);
+    RunUpdate();
+    server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::IgnoresRange);
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+}
