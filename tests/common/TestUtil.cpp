@@ -1,6 +1,7 @@
 #include "tests/common/TestUtil.h"
 
 #include "platform/Platform.h"
+#include "support/ChunkIndex.h"
 #include "support/Misc.h"
 #include "support/md5.h"
 
@@ -108,6 +109,35 @@ bool MakeSymbolicLink(const std::string& target, const std::string& link) {
     return symlink(from.c_str(), at.c_str()) == 0;
 }
 #endif
+
+std::vector<std::string> ServeChunks(const std::string& folder, const std::string& listPath, const std::string& content,
+                                     const std::string& indexedContent) {
+    TChunkIndexHeader header;
+    header.params = kDefaultChunkParams;
+    header.fileSize = content.size();
+    const std::string& named = indexedContent.empty() ? content : indexedContent;
+    TMD5Context md5;
+    md5.Update(named.data(), named.size());
+    md5.Final(header.md5);
+    std::string entries;
+    std::vector<std::string> chunks;
+    const std::string scratch = folder + "\\~content";
+    WriteBytes(scratch, content);
+    {
+        platform::File file = platform::File::OpenRead(scratch);
+        ChunkFile(file, kDefaultChunkParams, 1, [&](uint64_t, uint32_t size, const TChunkId& id, const uint8_t* bytes) {
+            const std::string stored = CompressChunk(bytes, size, 3);
+            platform::MakeFolders(ExtractFilePath(folder + "\\" + ChunkStorePath(id)));
+            WriteBytes(folder + "\\" + ChunkStorePath(id), stored);
+            entries += FormatChunkEntry({id, size, static_cast<uint32_t>(stored.size())});
+            chunks.push_back(ReplaceAll(ChunkStorePath(id), "\\", "/"));
+            ++header.chunkCount;
+        });
+    }
+    platform::RemoveFile(scratch);
+    WriteBytes(folder + "\\" + listPath + ".chunks", FormatChunkIndexHeader(header) + entries);
+    return chunks;
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

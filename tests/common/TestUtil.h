@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testutil {
 
@@ -42,6 +43,12 @@ bool MakeSymbolicLink(const std::string& target, const std::string& link);
 void RemoveSymbolicLink(const std::string& link);
 // Whether this Windows build runs under Wine (false natively).
 bool UnderWine();
+
+// Serves a file's chunks the way a set published with chunks does: its chunk index beside where its
+// payload goes in folder, and its chunks in the chunk store. The index names indexedContent's MD5
+// (the content's own unless given). Returns the chunks' URL paths in file order.
+std::vector<std::string> ServeChunks(const std::string& folder, const std::string& listPath, const std::string& content,
+                                     const std::string& indexedContent = std::string());
 
 // The message of the exception the action raises, or "(no error)".
 std::string ErrorOf(const std::function<void()>& action);

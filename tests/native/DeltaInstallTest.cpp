@@ -29,29 +29,9 @@ protected:
     }
 
     // The set with the new version: its payload, its chunk index and its chunks.
-    void PublishChunked(const std::string& content, const std::string& indexDigest = std::string()) {
+    void PublishChunked(const std::string& content, const std::string& indexedContent = std::string()) {
         Publish({{"data\\archive.pak", content}});
-        TChunkIndexHeader header;
-        header.params = kDefaultChunkParams;
-        header.fileSize = content.size();
-        TMD5Context md5;
-        md5.Update((indexDigest.empty() ? content : indexDigest).data(), (indexDigest.empty() ? content : indexDigest).size());
-        md5.Final(header.md5);
-        std::string entries;
-        chunks.clear();
-        WriteBytes(served / "content", content);
-        platform::File file = platform::File::OpenRead(served / "content");
-        ChunkFile(file, kDefaultChunkParams, 1, [&](uint64_t, uint32_t size, const TChunkId& id, const uint8_t* bytes) {
-            const std::string stored = CompressChunk(bytes, size, 3);
-            platform::MakeFolders(ExtractFilePath(served / ChunkStorePath(id)));
-            WriteBytes(served / ChunkStorePath(id), stored);
-            entries += FormatChunkEntry({id, size, static_cast<uint32_t>(stored.size())});
-            chunks.push_back(ReplaceAll(ChunkStorePath(id), "\\", "/"));
-            ++header.chunkCount;
-        });
-        file.Close();
-        platform::RemoveFile(served / "content");
-        WriteBytes(served / "data\\archive.pak.chunks", FormatChunkIndexHeader(header) + entries);
+        chunks = ServeChunks(served.Path(), "data\\archive.pak", content, indexedContent);
     }
 
     std::vector<std::string> Requests(const std::string& prefix) const {

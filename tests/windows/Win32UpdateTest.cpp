@@ -4,6 +4,7 @@
 #include "support/Misc.h"
 #include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
+#include "support/Download.h"
 #include "support/ListSignature.h"
 #include "tools/publish/PublishSigning.h"
 #include "update/GetFilesThr.h"
@@ -187,6 +188,52 @@ TEST_F(Win32Update, TwoSpellingsOfOneNameDoNotMakeEveryRunFetchAgain) {
         EXPECT_EQ(window.Label3Caption, closing);
         EXPECT_EQ(ReadBytes(client / "data\\a.txt"), "first");
     }
+}
+
+TEST_F(Win32Update, ChunksAndTheRestOfACutPayloadComeThroughWinInet) {
+    // Body bytes the server sent for a URL path, from its log.
+    const auto sent = [](const std::string& path) {
+        uint64_t total = 0;
+        const std::string log = ReadBytes(getenv("VANDREL_TEST_SERVER_BYTES"));
+        for (size_t at = 0; (at = log.find(path + " ", at)) != std::string::npos; at += path.size())
+            if (at == 0 || log[at - 1] == '\n') total += std::stoull(log.substr(at + path.size() + 1));
+        return total;
+    };
+    std::string old;
+    for (int i = 0; i < 30; ++i) old += RandomBytes(40000, i) + std::string(40000, char('a' + i));
+    std::string fresh = old + RandomBytes(200000, 77);
+    fresh.insert(500000, "inserted");
+    const std::string packed = Compress(fresh);
+    Serve("delta\\archive.pak.bz2", packed);
+    ServeChunks(served + "\\delta", "archive.pak", fresh);
+    Serve("delta\\files.lst.bz2", Compress("[settings]\r\nRev|1\r\nModHosts|0\r\n[/settings]\r\n[files_normal]\r\narchive.pak|" +
+                                           Md5Hex(fresh) + "|" + std::to_string(packed.size()) + "\r\n[/files_normal]\r\n"));
+    TInlineWindow window{TInstallFolder(client.Path())};
+    const auto run = [&] {
+        GFilesThread worker(window, window.Folder());
+        worker.BaseURL = baseUrl + "delta";
+        worker.FullCheck = true;
+        worker.Execute();
+    };
+    WriteBytes(client / "archive.pak", old);
+    run();
+    EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+    EXPECT_EQ(Md5OfFile(client / "archive.pak"), Md5Hex(fresh));
+    EXPECT_EQ(sent("delta/archive.pak.bz2"), 0u);
+    EXPECT_GT(sent("delta/archive.pak.chunks"), 0u);
+
+    // Without an old file, the payload; cut once by the server, then taken up where it broke off.
+    platform::RemoveFile(client / "archive.pak");
+    std::string answer;
+    ASSERT_EQ(DownloadToMemory(baseUrl + ".control/cutonce/delta/archive.pak.bz2", 100, &answer),
+              TDownloadResult::Complete);
+    run();
+    EXPECT_EQ(window.Label3Caption, "Обновление неудалось");
+    const uint64_t firstRun = sent("delta/archive.pak.bz2");
+    run();
+    EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+    EXPECT_EQ(Md5OfFile(client / "archive.pak"), Md5Hex(fresh));
+    EXPECT_LE(sent("delta/archive.pak.bz2") - firstRun, packed.size() / 2 + 1);
 }
 
 TEST_F(Win32Update, ASignedRunTakesOnlyTheSetItsKeySigned) {
