@@ -1,7 +1,7 @@
 // The hosts merge on arbitrary hosts-file and entry bytes: an error of the launcher's own or an edit
 // that keeps every old line (as it was or commented out), never a crash or a hang.
 #include "platform/Errors.h"
-#include "update/Hosts.h"
+#include "update/HostsEdit.h"
 
 #include <string>
 

@@ -73,6 +73,9 @@ public:
     // is removed first as a name (see RemoveFile), then the file is created exclusively, so nothing is
     // ever written through a link.
     static File Create(const std::string& path); // throws EFCreateError
+    // The same two where failing is an expected outcome: a file that is not open (IsOpen() false).
+    static File TryOpenRead(const std::string& path);
+    static File TryCreate(const std::string& path);
     // Opens an existing file for writing and empties it, keeping its attributes and permissions.
     static File Rewrite(const std::string& path); // throws EFCreateError
     // Opens an existing file of the launcher's own for reading and writing, at its end, without

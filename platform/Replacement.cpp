@@ -1,9 +1,22 @@
-// The one way the launcher and the publisher replace a file: write beside it, then rename over it.
+// What the two backends share: the throwing forms of opening files, and the one way the launcher and
+// the publisher replace a file (write beside it, then rename over it).
 #include "platform/Detail.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 
 namespace platform {
+
+File File::OpenRead(const std::string& path) {
+    File file = TryOpenRead(path);
+    if (!file.IsOpen()) throw EFOpenError(path);
+    return file;
+}
+
+File File::Create(const std::string& path) {
+    File file = TryCreate(path);
+    if (!file.IsOpen()) throw EFCreateError(path);
+    return file;
+}
 
 Replacement::Replacement(std::string target, const std::string& temporarySuffix)
     : target_(std::move(target)), temporary_(target_ + temporarySuffix), output_(File::Create(temporary_)) {}

@@ -52,12 +52,8 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
     if (received) *received = 0;
     std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
     if (!body) return TDownloadResult::CannotOpen;
-    platform::File file;
-    try {
-        file = platform::File::Create(localPath);
-    } catch (const Exception&) {
-        return TDownloadResult::CannotCreate;
-    }
+    platform::File file = platform::File::TryCreate(localPath);
+    if (!file.IsOpen()) return TDownloadResult::CannotCreate;
     const TDownloadResult result = CopyBody(*body, file, onPiece, received, maxBytes);
     body.reset();
     if (result != TDownloadResult::Complete) {

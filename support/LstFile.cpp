@@ -34,12 +34,7 @@ public:
 
 private:
     bool Fill() {
-        size_t got;
-        try {
-            got = file_.Read(buffer_.data(), buffer_.size());
-        } catch (const Exception&) {
-            throw EInOutError(IoError::ReadFault); // read error
-        }
+        const size_t got = file_.Read(buffer_.data(), buffer_.size()); // EInOutError on a failed read
         pos_ = 0;
         end_ = got;
         return got > 0;
@@ -56,12 +51,8 @@ TListFile::TListFile(std::string path) : path_(std::move(path)) {}
 TListFile::~TListFile() = default;
 
 void TListFile::Reopen() {
-    file_ = platform::File();
-    try {
-        file_ = platform::File::OpenRead(path_);
-    } catch (const Exception&) {
-        throw EInOutError(IoError::FileNotFound); // file not found or not readable
-    }
+    file_ = platform::File::TryOpenRead(path_);
+    if (!file_.IsOpen()) throw EInOutError(IoError::FileNotFound); // file not found or not readable
 }
 
 template <typename OnLine> void TListFile::ScanSection(const std::string& section, OnLine onLine) {

@@ -11,29 +11,7 @@
 #include <optional>
 #include <thread>
 
-namespace status {
-const char* const kLoadingList = "Загрузка списка обновлений";
-const char* const kFailed = "Обновление неудалось";
-const char* const kAllUpdated = "Все файлы обновлены";
-const char* const kInterrupted = "Обновление прервано";
-const char* const kChecking = "Проверка файлов";
-const char* const kDownloading = "Загрузка ";
-const char* const kExtracting = "Извлечение ";
-const char* const kHostsApplying = "Применение изменений к файлу Hosts";
-const char* const kHostsChanged = "Файл Hosts изменён";
-const char* const kSelfFailed = "Update Failed";
-} // namespace status
 
-void TRunControl::MarkFinished() {
-    std::lock_guard<std::mutex> guard(lock_);
-    finished_ = true;
-    done_.notify_all();
-}
-
-void TRunControl::WaitFinished() {
-    std::unique_lock<std::mutex> guard(lock_);
-    done_.wait(guard, [this] { return finished_.load(); });
-}
 
 GFilesThread::GFilesThread(IUpdateWindow& window, const TInstallFolder& folder)
     : InstallDir(folder.Path()), window_(window), folder_(folder), control_(std::make_shared<TRunControl>()) {}

@@ -8,6 +8,8 @@
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
+#include "update/RunControl.h"
+#include "update/StatusTexts.h"
 #include "update/UpdateWindow.h"
 
 #include <atomic>
@@ -20,36 +22,6 @@
 #include <optional>
 #include <vector>
 #include <string>
-
-// The two flags the window may set on a running worker, and whether its run has ended. The window
-// keeps this, not the worker, so a late cancel never touches a worker that has freed itself.
-class TRunControl {
-public:
-    std::atomic<bool> Terminated{false};
-    std::atomic<bool> Cancelled{false};
-    bool Finished() const { return finished_.load(); }
-    void MarkFinished();
-    void WaitFinished();
-
-private:
-    std::atomic<bool> finished_{false};
-    std::mutex lock_;
-    std::condition_variable done_;
-};
-
-// Status texts of an update run.
-namespace status {
-extern const char* const kLoadingList;   // "Загрузка списка обновлений"
-extern const char* const kFailed;        // "Обновление неудалось"
-extern const char* const kAllUpdated;    // "Все файлы обновлены"
-extern const char* const kInterrupted;   // "Обновление прервано"
-extern const char* const kChecking;      // "Проверка файлов"
-extern const char* const kDownloading;   // "Загрузка "
-extern const char* const kExtracting;    // "Извлечение "
-extern const char* const kHostsApplying; // "Применение изменений к файлу Hosts"
-extern const char* const kHostsChanged;  // "Файл Hosts изменён"
-extern const char* const kSelfFailed;    // "Update Failed"
-} // namespace status
 
 class TInstallAhead;
 

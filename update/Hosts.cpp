@@ -1,25 +1,18 @@
-// Host mappings from the update list, added to the Windows hosts file in a marked block.
-#include "update/Hosts.h"
+// The hosts step: host mappings from the update list, added to the Windows hosts file in a marked block.
 
 #include "platform/Platform.h"
 #include "platform/Errors.h"
 #include "support/LauncherNames.h"
 #include "update/GetFilesThr.h"
+#include "update/HostsEdit.h"
 
 #include <optional>
 
 namespace {
 
-const char* const kBlockStart = "#-------- Added by DoVevevaz --------";
-const char* const kBlockEnd = "#-----------------";
-
 std::string ReadWholeFile(const std::string& path) {
-    platform::File file;
-    try {
-        file = platform::File::OpenRead(path);
-    } catch (const Exception&) {
-        throw EInOutError(IoError::FileNotFound);
-    }
+    platform::File file = platform::File::TryOpenRead(path);
+    if (!file.IsOpen()) throw EInOutError(IoError::FileNotFound);
     std::string text;
     char buffer[65536];
     for (size_t got; (got = file.Read(buffer, sizeof buffer)) > 0;) text.append(buffer, got);
@@ -27,49 +20,6 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 } // namespace
-
-TStringList HostsLines(const std::string& text) {
-    TStringList lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(Trim(text.substr(start, end - start)));
-        start = end + 1;
-    }
-    return lines;
-}
-
-THostsEdit MergeHosts(TStringList lines, const TStringList& entries) {
-    THostsEdit edit;
-    edit.Block.push_back(kBlockStart);
-    for (const std::string& entry : entries) {
-        const TStringList fields = SplitReversed(entry, "|");
-        const std::string& host = ItemAt(fields, 0);
-        const std::string& address = ItemAt(fields, 1);
-        enum { Absent, Present, Replaced } outcome = Absent;
-        for (std::string& line : lines) {
-            if (FindFrom(1, line, host) == 0 || line.front() == '#') continue;
-            if (FindFrom(1, line, address + "\t") != 0 || FindFrom(1, line, address + " ") != 0) {
-                outcome = Present;
-            } else {
-                line = "#" + line;
-                outcome = Replaced;
-            }
-        }
-        if (outcome != Present) edit.Block.push_back(address + "\t" + host);
-    }
-    edit.Block.push_back(kBlockEnd);
-    edit.Lines = std::move(lines);
-    return edit;
-}
-
-std::string THostsEdit::Text() const {
-    std::string text;
-    for (const TStringList* part : {&Lines, &Block})
-        for (const std::string& line : *part) text += line + "\r\n";
-    return text;
-}
 
 void GFilesThread::ModifyHosts(const TStringList& entries) {
     const std::string windows = platform::WindowsFolder();

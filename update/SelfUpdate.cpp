@@ -7,32 +7,7 @@
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "update/GetFilesThr.h"
-#include "update/SelfUpdate.h"
-
-void WriteUpdateBatch(const TInstallFolder& installFolder, const std::string& name) {
-    std::string folder = installFolder.Path();
-    folder.pop_back();
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back(); // a drive root
-    const std::string newExe = name + names::kSelfUpdateSuffix;
-    std::string text = "@echo off\r\n"
-                       "taskkill /IM " + name + " /F\r\n"
-                       "ping 127.0.0.1 -n 3 > nul\r\n";
-    if (platform::IsFile(folder + "\\" + newExe)) {
-        text += "del \"" + folder + "\\" + names::kList + "\"\r\n";
-        text += "del \"" + folder + "\\" + name + "\"\r\n";
-        text += "rename " + newExe + " " + name + "\r\n";
-    }
-    text += "start " + name + "\r\n";
-    text += "del \"" + std::string(names::kUpdateBatch) + "\"\r\n";
-    platform::File file;
-    try {
-        file = platform::File::Create(folder + "\\" + names::kUpdateBatch);
-        file.Write(text.data(), text.size());
-        file.Close();
-    } catch (const Exception&) {
-        throw EInOutError(IoError::AccessDenied);
-    }
-}
+#include "update/UpdateBatch.h"
 
 void GFilesThread::SelfUpdate(const std::string& entry) {
     if (entry.empty()) return;

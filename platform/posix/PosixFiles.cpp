@@ -222,16 +222,16 @@ File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
-File File::OpenRead(const std::string& path) {
+File File::TryOpenRead(const std::string& path) {
     UniqueFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return File();
     return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
-File File::Create(const std::string& path) {
+File File::TryCreate(const std::string& path) {
     UniqueFd fd = CreateNew(path, O_RDWR, 0644);
-    if (!fd.Valid()) throw EFCreateError(path);
+    if (!fd.Valid()) return File();
     return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 

@@ -250,14 +250,14 @@ File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
-File File::OpenRead(const std::string& path) {
+File File::TryOpenRead(const std::string& path) {
     Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!h.Valid()) throw EFOpenError(path);
+    if (!h.Valid()) return File();
     return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
-File File::Create(const std::string& path) {
+File File::TryCreate(const std::string& path) {
     // CREATE_NEW never opens an existing name, so nothing is written through a link; an existing name
     // is removed first as a name (a link to nothing shows as missing under Wine, hence no attributes).
     const auto create = [&] {
@@ -266,7 +266,7 @@ File File::Create(const std::string& path) {
     };
     Handle h = create();
     if (!h.Valid() && NameTaken() && RemoveName(path, GetFileAttributesA(path.c_str()))) h = create();
-    if (!h.Valid()) throw EFCreateError(path);
+    if (!h.Valid()) return File();
     return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 

@@ -1,7 +1,7 @@
 #include "platform/posix/PosixTesting.h"
 #include "platform/Errors.h"
 #include "tests/native/UpdateFixture.h"
-#include "update/Hosts.h"
+#include "update/HostsEdit.h"
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>

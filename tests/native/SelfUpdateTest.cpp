@@ -1,6 +1,6 @@
 #include "platform/Errors.h"
 #include "tests/native/UpdateFixture.h"
-#include "update/SelfUpdate.h"
+#include "update/UpdateBatch.h"
 
 using namespace testutil;
 
