@@ -1,13 +1,16 @@
 // Publishing large files as chunks (--chunks): the index and the chunks make the file, republishing
-// reuses what is there, old chunks stay one revision, and names that would collide are refused.
+// reuses what is there, old chunks stay one revision, names that would collide are refused, and
+// --verify finds what a launcher would trip over.
 #include "platform/Platform.h"
 #include "support/BZip2.h"
 #include "support/ChunkIndex.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
+#include "tests/server/TestHttpServer.h"
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishCommandLine.h"
+#include "tools/publish/PublishVerify.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -259,4 +262,40 @@ TEST_F(ChunkPublishing, NamesThatWouldCollideWithTheChunksAndBadSizesAreRefused)
     const size_t chunks = ReadIndex(served / "big.dat.chunks").entries.size();
     const std::string counts = "(" + std::to_string(chunks) + " chunks written, 0 reused, 0 removed)";
     EXPECT_NE(out.str().find("; 1 files in chunks " + counts), std::string::npos) << out.str();
+}
+
+TEST_F(ChunkPublishing, VerifyFindsDamagedAndMissingChunksAndAnIndexForOtherContents) {
+    const std::string big = RandomBytes(1200000, 51);
+    Put("big.dat", big);
+    Put("small.dat", "small");
+    Run();
+    TestHttpServer server(served.Path());
+    publish::VerifyReport report = publish::Verify(server.BaseUrl(), "");
+    EXPECT_TRUE(report.problems.empty()) << report.problems[0];
+
+    const Index index = ReadIndex(served / "big.dat.chunks");
+    ASSERT_GE(index.entries.size(), 3u);
+    const std::string damaged = served / ChunkStorePath(index.entries[0].id);
+    const std::string sound = ReadBytes(damaged);
+    std::string bytes = sound;
+    bytes[bytes.size() / 2] ^= 0x20;
+    WriteBytes(damaged, bytes);
+    platform::RemoveFile(served / ChunkStorePath(index.entries[2].id));
+    report = publish::Verify(server.BaseUrl(), "");
+    ASSERT_EQ(report.problems.size(), 2u);
+    for (const std::string& problem : report.problems) {
+        EXPECT_NE(problem.find(" big.dat: chunk "), std::string::npos) << problem;
+    }
+    EXPECT_NE(report.problems[0].find(ChunkIdToHex(index.entries[0].id)), std::string::npos) << report.problems[0];
+    EXPECT_NE(report.problems[1].find(ChunkIdToHex(index.entries[2].id)), std::string::npos) << report.problems[1];
+
+    TChunkIndexHeader other = index.header;
+    other.md5.v[0] ^= 1;
+    std::string text = FormatChunkIndexHeader(other);
+    for (const TChunkEntry& entry : index.entries) text += FormatChunkEntry(entry);
+    WriteBytes(served / "big.dat.chunks", text);
+    report = publish::Verify(server.BaseUrl(), "");
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find(" big.dat: its chunk index"), std::string::npos) << report.problems[0];
+    EXPECT_NE(report.problems[0].find("other contents"), std::string::npos) << report.problems[0];
 }

@@ -40,9 +40,10 @@ const char* const kUsage =
     "                      at least 1M)\n"
     "  --quiet             no progress display\n"
     "\n"
-    "--verify downloads the list and every payload from BASE_URL and checks sizes and digests;\n"
-    "with INSTALL_DIR the files are unpacked there and kept. With --public-key (the 64 digits or the\n"
-    "file list-signing.pub) the list's signature is checked first, as launchers built with it do.\n"
+    "--verify downloads the list and every payload from BASE_URL and checks sizes and digests (and\n"
+    "every chunk index with the chunks it names); with INSTALL_DIR the files are unpacked there and\n"
+    "kept. With --public-key (the 64 digits or the file list-signing.pub) the list's signature is\n"
+    "checked first, as launchers built with it do.\n"
     "--keygen writes a new key pair into DIR: list-signing.key (secret, owner only; keep it off the web\n"
     "server) and list-signing.pub (the value for VANDREL_LIST_PUBLIC_KEY).\n";
 
