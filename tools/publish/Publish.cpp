@@ -5,6 +5,7 @@
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/md5.h"
+#include "tools/publish/PublishChunks.h"
 #include "tools/publish/PublishCompress.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishScan.h"
@@ -195,6 +196,7 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     std::optional<TListSecretKey> signingKey;
     if (!options.signingKeyFile.empty()) signingKey = LoadSecretKeyFile(options.signingKeyFile);
     ClientScan scan = ScanClient(options);
+    CheckChunkNames(scan.files, options.chunks);
     UpdateList list;
     list.modHosts = options.modHosts;
     if (!options.hostsFile.empty()) list.hosts = ReadHostsFile(options.hostsFile);
@@ -207,6 +209,7 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         for (const auto* section : {&published->critical, &published->normal})
             for (const ListEntry& entry : *section) old.emplace(entry.path, entry);
     }
+    ChunkPublisher chunks(options, published); // reads the published indexes before anything changes
 
     WorkerPool pool(options.threads);
     DigestClient(scan, pool, progress);
@@ -244,6 +247,10 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
             throw EPublishError("the payload of " + job.file->listPath + " is " + std::to_string(job.entry->payloadSize) +
                                 " bytes; the launcher reads sizes as 32-bit numbers (at most 2147483647)");
     }
+    // Chunks, then the indexes that name them, then the payloads: no launcher meets a name of a file
+    // that is not there yet.
+    chunks.Write(scan.files, pool, progress);
+    chunks.CommitIndexes();
     pending.CommitAll();
     summary.compressed = jobs.size();
     summary.files = listed.size();
@@ -282,6 +289,9 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
             ++summary.removed;
         }
     }
+    // Indexes of files no longer in chunks, and chunks neither this list nor the one before needs.
+    chunks.RemoveUnused(scan.files);
+    chunks.Report(summary);
     return summary;
 }
 

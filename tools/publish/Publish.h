@@ -12,6 +12,11 @@
 
 namespace publish {
 
+// Files of at least this size go into chunks with --chunks unless the operator picks another size.
+constexpr uint64_t kDefaultChunkMinFile = uint64_t(4) << 20;
+// Launchers never try chunks for an old file under 1 MiB, so a smaller bound only fills the store.
+constexpr uint64_t kLeastChunkMinFile = uint64_t(1) << 20;
+
 struct PublishOptions {
     std::string clientDir;
     std::string outDir;
@@ -24,10 +29,12 @@ struct PublishOptions {
     bool allowCp1251 = false;          // non-ASCII names, written in code page 1251
     unsigned threads = 0;              // compression threads; 0: one per core
     std::string signingKeyFile;        // secret key to sign the list with; empty: unsigned
+    bool chunks = false;               // also publish large files as chunks, with one chunk index each
+    uint64_t chunkMinFile = kDefaultChunkMinFile; // the size from which a file goes into chunks
 };
 
 struct PublishProgress {
-    const char* stage; // "reading" or "compressing"
+    const char* stage; // "reading", "compressing" or "chunking"
     size_t filesDone = 0, filesTotal = 0;
     uint64_t bytesDone = 0, bytesTotal = 0;
 };
@@ -42,6 +49,12 @@ struct PublishSummary {
     uint64_t inputBytes = 0;  // bytes compressed by this run
     uint64_t payloadBytes = 0;
     bool staleSignatureRemoved = false; // published unsigned over a signed set: its signature went
+    size_t chunkedFiles = 0;        // files with a chunk index in this revision
+    size_t chunksWritten = 0;       // chunks this run added to the store
+    size_t chunksReused = 0;        // chunks of this revision that the store already held
+    size_t chunkIndexesWritten = 0; // indexes this run wrote (new or changed files)
+    size_t chunkIndexesRemoved = 0; // indexes of files no longer published in chunks
+    size_t chunksRemoved = 0;       // chunks that neither this revision nor the one before names
 };
 
 // Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message

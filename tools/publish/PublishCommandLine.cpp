@@ -6,7 +6,9 @@
 #include "tools/publish/PublishSigning.h"
 #include "tools/publish/PublishVerify.h"
 
+#include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 namespace publish {
@@ -31,11 +33,17 @@ const char* const kUsage =
     "  --cp1251            allow non-ASCII names; they are written for Windows code page 1251\n"
     "  --threads N         compression threads (default: one per core)\n"
     "  --sign KEY_FILE     sign the list with the secret key from --keygen (files.lst.bz2.sig)\n"
+    "  --chunks            also publish large files as chunks (vandrel-chunks/) with a chunk index\n"
+    "                      beside each payload, so launchers fetch only what changed in a file\n"
+    "  --chunk-min-file SIZE\n"
+    "                      the smallest file put into chunks: bytes, or with K, M or G (default 4M,\n"
+    "                      at least 1M)\n"
     "  --quiet             no progress display\n"
     "\n"
-    "--verify downloads the list and every payload from BASE_URL and checks sizes and digests;\n"
-    "with INSTALL_DIR the files are unpacked there and kept. With --public-key (the 64 digits or the\n"
-    "file list-signing.pub) the list's signature is checked first, as launchers built with it do.\n"
+    "--verify downloads the list and every payload from BASE_URL and checks sizes and digests (and\n"
+    "every chunk index with the chunks it names); with INSTALL_DIR the files are unpacked there and\n"
+    "kept. With --public-key (the 64 digits or the file list-signing.pub) the list's signature is\n"
+    "checked first, as launchers built with it do.\n"
     "--keygen writes a new key pair into DIR: list-signing.key (secret, owner only; keep it off the web\n"
     "server) and list-signing.pub (the value for VANDREL_LIST_PUBLIC_KEY).\n";
 
@@ -82,6 +90,22 @@ bool ParseCount(const std::string& text, int32_t& value) {
     } catch (const Exception&) {
         return false;
     }
+}
+
+// A size in bytes, or with a K, M or G suffix (powers of 1024).
+bool ParseSize(const std::string& text, uint64_t& value) {
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 12 || text.size() > digits + 1) return false;
+    value = std::stoull(text.substr(0, digits));
+    if (text.size() == digits) return true;
+    const std::string units = "KMG";
+    const size_t unit = units.find(static_cast<char>(std::toupper(static_cast<unsigned char>(text[digits]))));
+    if (unit == std::string::npos) return false;
+    const unsigned shift = 10 * static_cast<unsigned>(unit + 1);
+    if (value > (UINT64_MAX >> shift)) return false;
+    value <<= shift;
+    return true;
 }
 
 int Usage(std::ostream& err, const std::string& problem) {
@@ -141,6 +165,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (args[0] == "--keygen") return RunKeygen(args, out, err);
 
     PublishOptions options;
+    bool minFileGiven = false;
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;
@@ -157,7 +182,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return true;
         };
         if (name == "--critical" || name == "--exclude" || name == "--self" || name == "--hosts" || name == "--rev" ||
-            name == "--threads" || name == "--sign") {
+            name == "--threads" || name == "--sign" || name == "--chunk-min-file") {
             if (!takeValue()) return Usage(err, name + " needs a value");
             int32_t number = 0;
             if (name == "--critical") options.critical.push_back(value);
@@ -165,6 +190,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             if (name == "--self") options.selfName = value;
             if (name == "--hosts") options.hostsFile = value;
             if (name == "--sign") options.signingKeyFile = value;
+            if (name == "--chunk-min-file") {
+                if (!ParseSize(value, options.chunkMinFile))
+                    return Usage(err, "--chunk-min-file needs a size such as 4M, not \"" + value + "\"");
+                if (options.chunkMinFile < kLeastChunkMinFile)
+                    return Usage(err, "--chunk-min-file must be at least 1M: launchers never try chunks for an old "
+                                      "file under 1 MiB");
+                minFileGiven = true;
+            }
             if (name == "--rev" || name == "--threads") {
                 if (!ParseCount(value, number) || number < (name == "--rev" ? 0 : 1))
                     return Usage(err, name + " needs a whole number, not \"" + value + "\"");
@@ -173,6 +206,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             }
         } else if (name == "--apply-hosts" && !hasValue) {
             options.modHosts = true;
+        } else if (name == "--chunks" && !hasValue) {
+            options.chunks = true;
         } else if (name == "--cp1251" && !hasValue) {
             options.allowCp1251 = true;
         } else if (name == "--quiet" && !hasValue) {
@@ -184,6 +219,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
     if (positional.size() != 2) return Usage(err, "expected CLIENT_DIR and OUT_DIR");
+    if (minFileGiven && !options.chunks) return Usage(err, "--chunk-min-file goes with --chunks");
     options.clientDir = positional[0];
     options.outDir = positional[1];
 
@@ -193,8 +229,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         line.Clear();
         out << (summary.listWritten ? "published revision " : "unchanged, still revision ") << summary.revision << ": "
             << summary.files << " files (" << summary.compressed << " compressed, " << summary.reused << " unchanged, "
-            << summary.removed << " removed), " << summary.payloadBytes << " bytes of payloads in " << options.outDir
-            << "\n";
+            << summary.removed << " removed), " << summary.payloadBytes << " bytes of payloads in " << options.outDir;
+        if (options.chunks)
+            out << "; " << summary.chunkedFiles << " files in chunks (" << summary.chunksWritten << " chunks written, "
+                << summary.chunksReused << " reused, " << summary.chunksRemoved << " removed)";
+        out << "\n";
+        if (!options.chunks && (summary.chunkIndexesRemoved > 0 || summary.chunksRemoved > 0))
+            out << "removed " << summary.chunkIndexesRemoved << " chunk indexes and " << summary.chunksRemoved
+                << " chunks: this set is published without --chunks\n";
         if (summary.staleSignatureRemoved)
             out << "removed the signature " << names::kListSignature
                 << " of the earlier list: this set is published without --sign\n";

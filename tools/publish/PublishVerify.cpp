@@ -11,6 +11,7 @@
 #include "support/SafeNames.h"
 #include "support/md5.h"
 #include "tools/publish/PublishNames.h"
+#include "tools/publish/PublishVerifyChunks.h"
 
 #include <algorithm>
 #include <cctype>
@@ -56,9 +57,7 @@ bool Download(const std::string& url, const std::string& path, std::string& why,
 class Verifier {
 public:
     Verifier(std::string baseUrl, std::string folder, bool keep, std::optional<TListPublicKey> key)
-        : base_(baseUrl), folder_(folder), keep_(keep), key_(key) {
-        if (base_.empty() || base_.back() != '/') base_ += '/';
-    }
+        : base_(WithSlash(baseUrl)), folder_(folder), keep_(keep), key_(key), chunks_(base_) {}
 
     VerifyReport Run(const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
         const std::string list = folder_ + "\\" + names::kList;
@@ -94,7 +93,11 @@ public:
         report_.entries = entries.size();
         for (size_t i = 0; i < entries.size(); ++i) {
             if (onEntry) onEntry(i, entries.size(), entries[i].path);
-            CheckPayload(entries[i]);
+            const std::optional<int64_t> size = CheckPayload(entries[i]);
+            // Beside the payload's unpacked file, under the name the launcher unpacks to (never a listed one).
+            const std::string scratch = folder_ + "\\" + entries[i].path + names::kUnpackSuffix;
+            for (const std::string& problem : chunks_.Check(entries[i].path, entries[i].digest, size, scratch))
+                Problem(entries[i], problem);
         }
         return report_;
     }
@@ -174,7 +177,13 @@ private:
         return true;
     }
 
-    void CheckPayload(const Entry& entry) {
+    static std::string WithSlash(std::string url) {
+        if (url.empty() || url.back() != '/') url += '/';
+        return url;
+    }
+
+    // The size the payload unpacks to, when it does.
+    std::optional<int64_t> CheckPayload(const Entry& entry) {
         const std::string local = folder_ + "\\" + entry.path;
         const std::string payload = local + names::kPayloadSuffix;
         std::string folder = ExtractFilePath(local);
@@ -184,7 +193,8 @@ private:
         int64_t received = 0;
         if (!Download(url, payload, why, received)) {
             platform::RemoveFile(payload);
-            return Problem(entry, why);
+            Problem(entry, why);
+            return std::nullopt;
         }
         std::string head(3, '\0');
         {
@@ -193,20 +203,22 @@ private:
         }
         if (head != "BZh") {
             platform::RemoveFile(payload);
-            return Problem(entry, "payload missing on the server or not bzip2 data (the answer to " + url + " is " +
-                                      std::to_string(received) + " bytes of something else)");
+            Problem(entry, "payload missing on the server or not bzip2 data (the answer to " + url + " is " +
+                               std::to_string(received) + " bytes of something else)");
+            return std::nullopt;
         }
         if (received != entry.size)
             Problem(entry, "wrong size: listed " + std::to_string(entry.size) + ", the payload has " +
                                std::to_string(received) + " bytes");
         TMD5Context context;
-        bool unpacked = false;
+        std::optional<int64_t> unpacked;
         try {
             TFileStream source(payload, TFileStream::Mode::OpenReadDenyWrite);
             TFileStream target(local, TFileStream::Mode::Create);
             UnpackStream(source, target, nullptr, &context);
+            const int64_t size = target.Position();
             target.Close();
-            unpacked = true;
+            unpacked = size;
         } catch (const Exception& error) {
             Problem(entry, "the payload does not unpack (" + std::string(error.what()) + ")");
         }
@@ -216,6 +228,7 @@ private:
         if (!keep_) platform::RemoveFile(local);
         if (unpacked && DigestToHex(digest) != entry.digest)
             Problem(entry, "wrong digest: listed " + entry.digest + ", the payload unpacks to " + DigestToHex(digest));
+        return unpacked;
     }
 
     bool SignatureMatches(const std::string& listPath, std::string& why) {
@@ -246,6 +259,7 @@ private:
     std::string folder_;
     bool keep_;
     std::optional<TListPublicKey> key_;
+    ChunkIndexCheck chunks_;
     VerifyReport report_;
 };
 
