@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
+#include "support/SafeNames.h"
 #include "support/md5.h"
 #include "tools/publish/PublishChunks.h"
 #include "tools/publish/PublishCompress.h"
@@ -281,10 +282,12 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     }
 
     // Payloads of files that left the client, once no list points at them any more.
+    // Compared as Windows compares names: a file renamed only in letter case keeps the payload just
+    // written for it, which on Windows is the same file as the old one's.
     std::set<std::string> current;
-    for (auto& item : listed) current.insert(item.second->path);
+    for (auto& item : listed) current.insert(FoldCase(item.second->path));
     for (auto& [path, entry] : old) {
-        if (!current.count(path)) {
+        if (!current.count(FoldCase(path))) {
             RemovePayload(options.outDir, path);
             ++summary.removed;
         }
