@@ -4,6 +4,7 @@
 //   vandrel-bench download URL DESTINATION       (progress reaches a real UI thread)
 //   vandrel-bench update BASE_URL INSTALL_DIR    (a whole update run; prints peak memory)
 //   vandrel-bench make-client DIR                (the install benchmark's client, always the same bytes)
+//   vandrel-bench make-archive OLD NEW MIB       (the delta benchmarks' archive and its next version)
 #include "platform/Platform.h"
 #include "support/BZip2.h"
 #include "support/md5.h"
@@ -13,6 +14,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
@@ -99,6 +102,62 @@ int MakeClient(const std::string& dir) {
     }
     return 0;
 }
+// Game-archive-like bytes: text-like records (lines of words and numbers, which compress about 4:1)
+// and incompressible blobs, in runs of 64 KiB to 2 MiB.
+void ArchiveBytes(TRandom& random, size_t size, std::string& out) {
+    static const char* const kWords[] = {"guard", "merchant", "sword", "potion", "quest", "village", "dragon",
+                                         "spawn", "loot", "gold", "shield", "arrow", "wolf", "ruin", "keep"};
+    while (size > 0) {
+        size_t run = 65536 + random.Next() % (2 << 20);
+        if (run > size) run = size;
+        const size_t start = out.size();
+        if (random.Next() % 3 != 0) {
+            while (out.size() - start < run) {
+                char line[160];
+                const int n = std::snprintf(line, sizeof line, "%s_%u;%s;%u;%u;%s\n", kWords[random.Next() % 15],
+                                            unsigned(random.Next() % 100000), kWords[random.Next() % 15],
+                                            unsigned(random.Next() % 1000), unsigned(random.Next() % 1000),
+                                            kWords[random.Next() % 15]);
+                out.append(line, static_cast<size_t>(n));
+            }
+            out.resize(start + run);
+        } else {
+            for (size_t i = 0; i < run; i += 8) {
+                const uint64_t word = random.Next();
+                out.append(reinterpret_cast<const char*>(&word), std::min<size_t>(8, run - i));
+            }
+        }
+        size -= run;
+    }
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
+// An archive of mib MiB and its next version, changed as a game update changes one: 20 small edits in
+// place, 8 MiB inserted at a third, 2 MiB removed at two thirds, 16 MiB appended.
+int MakeArchive(const std::string& oldPath, const std::string& newPath, size_t mib) {
+    TRandom random(20261208);
+    std::string bytes;
+    bytes.reserve((mib + 24) << 20);
+    ArchiveBytes(random, mib << 20, bytes);
+    if (!WriteAll(oldPath, bytes)) return 1;
+    for (int edit = 0; edit < 20; ++edit) {
+        const size_t at = random.Next() % (bytes.size() - 256), length = 16 + random.Next() % 200;
+        for (size_t i = 0; i < length; ++i) bytes[at + i] = static_cast<char>(random.Next());
+    }
+    std::string inserted;
+    ArchiveBytes(random, 8 << 20, inserted);
+    bytes.insert(bytes.size() / 3, inserted);
+    bytes.erase(bytes.size() * 2 / 3, 2 << 20);
+    ArchiveBytes(random, 16 << 20, bytes);
+    return WriteAll(newPath, bytes) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +170,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (what == "make-client") return MakeClient(argv[2]);
+    if (what == "make-archive" && argc == 5) return MakeArchive(argv[2], argv[3], std::strtoul(argv[4], nullptr, 10));
     if (argc < 4) return 2;
     if (what == "unpack") {
         // The payload is kept: copy it, since unpacking deletes it.
@@ -119,13 +179,14 @@ int main(int argc, char** argv) {
         UnpackFile(copy, argv[3]);
         return 0;
     }
-    testutil::TThreadedWindow window(argv[3]);
+    // The install folder as the launcher takes it: the current folder, made absolute.
+    if (what == "update") platform::SetCurrentFolder(argv[3]);
+    testutil::TThreadedWindow window(what == "update" ? platform::CurrentFolder() : std::string(argv[3]));
     if (what == "download") {
         GFilesThread worker(window, window.Folder());
         return worker.DownloadFile(argv[2], argv[3], true) ? 0 : 1;
     }
     if (what == "update") {
-        platform::SetCurrentFolder(argv[3]);
         GFilesThread worker(window, window.Folder());
         worker.BaseURL = argv[2];
         worker.FullCheck = true;
