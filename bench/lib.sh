@@ -134,3 +134,63 @@ bzip2_all() { (cd "$install_set" && bzip2 -dc "${install_payloads[@]}"); }
 check_installed() {
   (cd "$2" && md5sum --quiet -c "$install_sums" >&2) || fail "$1" "installed files differ from the client"
 }
+
+# The delta benchmarks' data: a 512 MiB archive and its next version (vandrel-bench make-archive), the
+# update set of both revisions published with chunks, the same set without them (its list and payload),
+# and the references' sets: casync's index and chunk store, zsync's control file. Sets delta_dir.
+delta_data() {
+  delta_dir=$VANDREL_BENCH_DATA/delta
+  if [ ! -f "$delta_dir.complete" ]; then
+    local start publish=$VANDREL_BENCH_BUILD/tools/vandrel-publish
+    start=$(date +%s.%N)
+    rm -rf "$delta_dir" && mkdir -p "$delta_dir/client/data" "$delta_dir/full/data" "$delta_dir/cas" "$delta_dir/zs"
+    "$VANDREL_BENCH_BUILD/bench/vandrel-bench" make-archive "$delta_dir/old.pak" "$delta_dir/new.pak" 512
+    cp "$delta_dir/old.pak" "$delta_dir/client/data/archive.pak"
+    "$publish" "$delta_dir/client" "$delta_dir/chunks" --chunks --quiet >/dev/null
+    cp "$delta_dir/new.pak" "$delta_dir/client/data/archive.pak"
+    "$publish" "$delta_dir/client" "$delta_dir/chunks" --chunks --quiet >/dev/null
+    cp "$delta_dir/chunks/files.lst.bz2" "$delta_dir/full/"
+    cp "$delta_dir/chunks/data/archive.pak.bz2" "$delta_dir/full/data/"
+    casync make --store="$delta_dir/cas/store.castr" "$delta_dir/cas/new.caibx" "$delta_dir/new.pak" >/dev/null
+    (cd "$delta_dir/zs" && cp "$delta_dir/new.pak" . && zsyncmake -o new.pak.zsync -u new.pak new.pak >/dev/null)
+    md5sum < "$delta_dir/new.pak" | cut -c1-32 > "$delta_dir/new.md5"
+    touch "$delta_dir.complete"
+    printf 'bench delta: data set made in %.1f s\n' "$(echo "$(date +%s.%N) - $start" | bc -l)" >&2
+  fi
+}
+# delta_target FOLDER : a player's folder holding the old archive (copied afresh, untimed).
+delta_target() { rm -rf "$1"; mkdir -p "$1/data"; cp "$delta_dir/old.pak" "$1/data/archive.pak"; }
+# delta_check NAME FILE : the file is the new archive.
+delta_check() { [ "$(md5sum < "$2" | cut -c1-32)" = "$(cat "$delta_dir/new.md5")" ] || fail "$1" "wrong result in $2"; }
+
+# start_nginx ROOT : nginx serving ROOT on a free loopback port (Range, If-Range and ETag as any static
+# server), logging "URI BYTES" per answer to $nginx_log; sets nginx_url. Stopped when the case ends.
+start_nginx() {
+  local dir port
+  dir=$(mktemp -d)
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  nginx_log=$dir/bytes.log
+  cat > "$dir/nginx.conf" <<CONF
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 256; }
+http {
+  log_format bytes '\$request_uri \$body_bytes_sent';
+  access_log $nginx_log bytes;
+  client_body_temp_path $dir/body;
+  proxy_temp_path $dir/proxy;
+  fastcgi_temp_path $dir/fastcgi;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  sendfile on;
+  server { listen 127.0.0.1:$port; root $1; }
+}
+CONF
+  nginx -c "$dir/nginx.conf" -p "$dir" 2>/dev/null
+  nginx_url="http://127.0.0.1:$port/"
+  trap "nginx -c '$dir/nginx.conf' -p '$dir' -s stop 2>/dev/null; rm -rf '$dir'" EXIT
+  for _ in $(seq 50); do curl -s -o /dev/null "$nginx_url" && break; sleep 0.1; done
+}
+# logged_bytes PREFIX : body bytes nginx sent for URIs under /PREFIX, and forgets them.
+logged_bytes() { awk -v p="/$1" 'index($1, p) == 1 { s += $2 } END { printf "%d", s }' "$nginx_log"; : > "$nginx_log"; }

@@ -170,6 +170,7 @@ std::optional<GFilesThread::TEntryOutcome> GFilesThread::PlaceFromChunks(const s
     case TDeltaInstall::TFetched::ChunkFailed: return TEntryOutcome::FailedGoOn;
     case TDeltaInstall::TFetched::Ready: break;
     }
+    bool assemblyFailed = false;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
         // Assembled beside the old file, which lends its chunks and stays whole until the new one,
         // its digest checked, takes its place.
@@ -188,10 +189,23 @@ std::optional<GFilesThread::TEntryOutcome> GFilesThread::PlaceFromChunks(const s
             }
         } backToZero{*this};
         platform::Replacement assembled(destination, names::kUnpackSuffix);
-        delta.Assemble(assembled.Output(), show);
+        try {
+            delta.Assemble(assembled.Output(), show);
+        } catch (...) {
+            assemblyFailed = true;
+            throw;
+        }
         if (!assembled.Commit()) throw EInOutError(IoError::AccessDenied);
     });
-    return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
+    if (placed) return TEntryOutcome::Placed;
+    if (!assemblyFailed) return TEntryOutcome::FailedGoOn;
+    // Chunks that each came as named but do not make the listed file: the index is not to be trusted,
+    // and the payload is fetched instead, as for a set without chunks.
+    Show(status::kDownloading + path);
+    TargetGauge = 0;
+    Progress = static_cast<int32_t>(gauge);
+    SetGaugeMax();
+    return std::nullopt;
 }
 
 GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path,

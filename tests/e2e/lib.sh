@@ -44,11 +44,11 @@ use_prefix() {
   done
 }
 
-# start_server SERVER_PROGRAM ROOT LOG [DELAY_MS]: sets SERVER_PID and SERVER_PORT.
+# start_server SERVER_PROGRAM ROOT LOG [DELAY_MS [BYTES_LOG]]: sets SERVER_PID and SERVER_PORT.
 start_server() {
   local portfile
   portfile=$(mktemp)
-  "$1" "$2" --log "$3" --delay-ms "${4:-0}" >"$portfile" &
+  "$1" "$2" --log "$3" --delay-ms "${4:-0}" ${5:+--bytes-log "$5"} >"$portfile" &
   SERVER_PID=$!
   for _ in $(seq 200); do [ -s "$portfile" ] && break; sleep 0.05; done
   SERVER_PORT=$(head -n1 "$portfile")

@@ -79,7 +79,8 @@ TEST_F(DeltaInstall, AnOldFileLendsItsChunksAndOnlyTheOthersAreFetched) {
 }
 
 TEST_F(DeltaInstall, WithoutAUsableIndexThePayloadIsFetchedAsAlways) {
-    // No index on the server (an error page), then one that belongs to another version of the file.
+    // No index on the server (an error page), then one that belongs to another version of the file, then
+    // one whose chunks each come as named but do not make the file the list names.
     Publish({{"data\\archive.pak", fresh}});
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), kDone);
@@ -94,6 +95,15 @@ TEST_F(DeltaInstall, WithoutAUsableIndexThePayloadIsFetchedAsAlways) {
     EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
     EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
     EXPECT_TRUE(Requests("vandrel-chunks/").empty());
+
+    WriteBytes(Local("data\\archive.pak"), old);
+    Publish({{"data\\archive.pak", fresh}});
+    ServeChunks(served.Path(), "data\\archive.pak", old, fresh); // the old file's chunks under the new one's MD5
+    server.ClearRequests();
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
 }
 
 TEST_F(DeltaInstall, AChunkThatIsMissingWrongOrEndlessFailsTheEntryAndLeavesTheOldFile) {
