@@ -136,7 +136,7 @@ check_installed() {
 }
 
 # The delta benchmarks' data: a 512 MiB archive and its next version (vandrel-bench make-archive), the
-# update set of both revisions published with chunks, the same set without them (its list and payload),
+# update set of the next version published with chunks, the same set without them (its list and payload),
 # and the references' sets: casync's index and chunk store, zsync's control file. Sets delta_dir.
 delta_data() {
   delta_dir=$VANDREL_BENCH_DATA/delta
@@ -145,8 +145,8 @@ delta_data() {
     start=$(date +%s.%N)
     rm -rf "$delta_dir" && mkdir -p "$delta_dir/client/data" "$delta_dir/full/data" "$delta_dir/cas" "$delta_dir/zs"
     "$VANDREL_BENCH_BUILD/bench/vandrel-bench" make-archive "$delta_dir/old.pak" "$delta_dir/new.pak" 512
-    cp "$delta_dir/old.pak" "$delta_dir/client/data/archive.pak"
-    "$publish" "$delta_dir/client" "$delta_dir/chunks" --chunks --quiet >/dev/null
+    # Only the new revision is served: what a launcher fetches never depends on the chunks of the one
+    # before, so publishing that one first would only cost time.
     cp "$delta_dir/new.pak" "$delta_dir/client/data/archive.pak"
     "$publish" "$delta_dir/client" "$delta_dir/chunks" --chunks --quiet >/dev/null
     cp "$delta_dir/chunks/files.lst.bz2" "$delta_dir/full/"
