@@ -12,6 +12,9 @@ public:
     virtual ~IUpdateWindow() = default;
 
     // Runs fn on the user-interface thread and waits; an exception fn raises is raised again here.
+    // The worker holds on to the window for its whole run and may be waiting here at any moment: that
+    // is why closing the window during a run ends the process at once instead of waiting for the run
+    // (every file it touches is old or new at any moment, so nothing is lost).
     virtual void Synchronize(const std::function<void()>& fn) = 0;
 
     // Effects, run on the user-interface thread.
