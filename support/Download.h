@@ -21,7 +21,7 @@ enum class TDownloadResult {
 // write raises EInOutError (WriteFault) and leaves the partly written file.
 // With maxBytes above 0, a body longer than that (an endless one included) ends with TooLarge as soon
 // as it passes the bound, and no local file is left.
-TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
+[[nodiscard]] TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
                                const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr,
                                int64_t maxBytes = 0);
 
@@ -31,9 +31,9 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
 // with the whole body instead (it ignores ranges, or the file changed) gets it written from the start.
 // onPiece is first told the bytes already there. Complete: partPath holds the whole body. Cut or
 // CannotOpen: the part stays for the next call when the server named the body, and goes otherwise.
-TDownloadResult DownloadResumable(const std::string& url, const std::string& partPath,
+[[nodiscard]] TDownloadResult DownloadResumable(const std::string& url, const std::string& partPath,
                                   const std::function<void(size_t)>& onPiece = {});
 
 // Reads a small body into memory: a body of more than maxBytes (an endless one included) is refused
 // with TooLarge as soon as it passes the bound, and nothing is written anywhere.
-TDownloadResult DownloadToMemory(const std::string& url, size_t maxBytes, std::string* body);
+[[nodiscard]] TDownloadResult DownloadToMemory(const std::string& url, size_t maxBytes, std::string* body);
