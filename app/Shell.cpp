@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/LateBound.h"
+#include "platform/win32/ScopedOwner.h"
 #include "platform/Errors.h"
 #include "widgets/GdiHandles.h"
 
@@ -12,26 +13,11 @@
 
 const wchar_t kApplicationTitle[] = L"Vandrel_Updater";
 
+using platform::win32::ComPtr;
+
 namespace {
 HWND applicationWindow = nullptr;
 std::function<void(const std::string&)> errorReporter;
-
-// A COM interface pointer released at the end of its scope.
-template <typename I> class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (p_) p_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    I** Put() { return &p_; }
-    I* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    I* p_ = nullptr;
-};
 
 [[noreturn]] void RaiseComError(HRESULT result) {
     wchar_t* text = nullptr;

@@ -65,11 +65,11 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
                                                  &ImgBtn3, &ImgBtn4, &Label4, &Image2, &Image3, &ImgBtn5, &ImgBtn6,
                                                  &ImgBtn7, &Shape1, &ImgBtn8})
         AddControl(*control);
-    Label3.Font = LabelFont().get();
+    Label3.Font = LabelFont().Get();
     Label3.FontColor = RGB(128, 0, 0);
     Label3.Alignment = DT_CENTER;
     Label3.SetCaption(Label3Caption);
-    Label4.Font = LabelFont().get();
+    Label4.Font = LabelFont().Get();
     Label4.FontColor = RGB(255, 128, 0);
     Shape1.BrushColor = RGB(255, 0, 0);
     Image2.Cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
@@ -130,8 +130,8 @@ void TFMain::FormCreate() {
     // frame is on screen: together they take tens of milliseconds the player would otherwise wait
     // for a window. The message is the first in the queue, ahead of any input and of Timer1.
     PostMessageW(Handle(), kAfterFirstFrameMessage, 0, 0);
-    SetBackgroundPicture(Image1.Picture.get());
-    ApplySkinRegion(Image1.Picture.get());
+    SetBackgroundPicture(Image1.Picture.Get());
+    ApplySkinRegion(Image1.Picture.Get());
 }
 
 void TFMain::FormClose() {
@@ -218,7 +218,8 @@ bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         return true;
     }
     case kAfterFirstFrameMessage:
-        WebBrowser1.Create(Panel1, 786, 379);
+        // Without a browser control the panel stays hidden and Timer1 navigates nowhere.
+        static_cast<void>(WebBrowser1.Create(Panel1, 786, 379));
         RunGuarded([this] {
             if (Config) CreateDesktopShortcut((*Config)[SlotShortcutName], (*Config)[SlotInstallDir], "Play Tessel");
         });

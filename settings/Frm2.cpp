@@ -90,10 +90,10 @@ std::unique_ptr<TForm1> TForm1::Create(HINSTANCE instance, HWND mainWindow, cons
         if (!RegisterClassExW(&windowClass)) throw std::runtime_error("cannot register the settings dialog");
     }
     Resources& r = *form->resources_;
-    r.skin.reset(form->services_.LoadBitmap(kSkinBitmap));
+    r.skin.Reset(form->services_.LoadBitmap(kSkinBitmap));
     for (int i = 0; i < 3; ++i) {
-        r.apply[i].reset(form->services_.LoadBitmap(kApplyBitmaps[i]));
-        r.cancel[i].reset(form->services_.LoadBitmap(kCancelBitmaps[i]));
+        r.apply[i].Reset(form->services_.LoadBitmap(kApplyBitmaps[i]));
+        r.cancel[i].Reset(form->services_.LoadBitmap(kCancelBitmaps[i]));
     }
 
     // Hidden, owned by the main window so that it stays above it and has no taskbar button of its own.
@@ -108,7 +108,7 @@ std::unique_ptr<TForm1> TForm1::Create(HINSTANCE instance, HWND mainWindow, cons
 
 // The controls in their tab order (the order of creation), then the two buttons, which take no tab stop.
 void TForm1::CreateControls(HINSTANCE instance) {
-    HFONT font = resources_->font.get();
+    HFONT font = resources_->font.Get();
     auto add = [&](const wchar_t* cls, const std::wstring& text, DWORD style, const settingsui::TPlace& place,
                    int id, int height) {
         HWND control = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.Left,
@@ -151,24 +151,23 @@ void TForm1::CreateControls(HINSTANCE instance) {
     }
 
     // The captions are the dialog's own drawing; each covers its text's extent.
-    HDC dc = GetDC(hwnd_);
+    const gdi::WindowDC dc = gdi::ClientDC(hwnd_);
     for (size_t i = 0; i < settingsui::kLabels.size(); ++i) {
         const settingsui::TLabel& label = settingsui::kLabels[i];
-        gdi::Selected select(dc, label.Bold ? resources_->boldFont.get() : font);
+        gdi::Selected select(dc.Get(), label.Bold ? resources_->boldFont.Get() : font);
         const std::wstring caption = ToWide(label.Caption);
         SIZE size{};
-        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        GetTextExtentPoint32W(dc.Get(), caption.c_str(), static_cast<int>(caption.size()), &size);
         resources_->labels[i] = RECT{label.Left, label.Top, label.Left + size.cx, label.Top + size.cy};
     }
-    ReleaseDC(hwnd_, dc);
 }
 
 void TForm1::FormCreate() {
     // The skin covers the client area from its top-left corner; its key colour is cut out of the window.
     if (resources_->skin) {
-        if (HRGN region = CreateSkinRegion(resources_->skin.get())) {
-            if (!SetWindowRgn(hwnd_, region, TRUE)) DeleteObject(region); // the window owns it otherwise
-        }
+        gdi::Region region = CreateSkinRegion(resources_->skin.Get());
+        if (region && SetWindowRgn(hwnd_, region.Get(), TRUE))
+            static_cast<void>(region.Release()); // the window owns it from here on
     }
     TGameOptionControls controls;
     try {
@@ -278,17 +277,17 @@ void TForm1::FormMouseUp() {
 void TForm1::Paint(HDC dc) {
     const RECT client{0, 0, settingsui::kClientWidth, settingsui::kClientHeight};
     if (resources_->skin) {
-        gdi::MemoryDC skin(dc, resources_->skin.get());
-        const SIZE size = BitmapSize(resources_->skin.get());
+        gdi::MemoryDC skin(dc, resources_->skin.Get());
+        const SIZE size = BitmapSize(resources_->skin.Get());
         BitBlt(dc, 0, 0, size.cx, size.cy, skin.Get(), 0, 0, SRCCOPY);
     } else {
         gdi::Brush flat(CreateSolidBrush(Colour(kFallbackColour)));
-        FillRect(dc, &client, flat.get());
+        FillRect(dc, &client, flat.Get());
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(settingsui::kCaptionColour));
     for (const settingsui::TLabel& label : settingsui::kLabels) {
-        gdi::Selected font(dc, label.Bold ? resources_->boldFont.get() : resources_->font.get());
+        gdi::Selected font(dc, label.Bold ? resources_->boldFont.Get() : resources_->font.Get());
         const std::wstring caption = ToWide(label.Caption);
         TextOutW(dc, label.Left, label.Top, caption.c_str(), static_cast<int>(caption.size()));
     }
@@ -297,7 +296,7 @@ void TForm1::Paint(HDC dc) {
 void TForm1::DrawButton(const DRAWITEMSTRUCT& item) {
     const int index = item.CtlID == kSpeedButton1 ? 0 : 1;
     const int look = (item.itemState & ODS_SELECTED) ? 2 : hover_[index] ? 1 : 0;
-    HBITMAP picture = (index == 0 ? resources_->apply : resources_->cancel)[look].get();
+    HBITMAP picture = (index == 0 ? resources_->apply : resources_->cancel)[look].Get();
     const RECT& rect = item.rcItem;
     if (picture) {
         gdi::MemoryDC source(item.hDC, picture);
@@ -306,7 +305,7 @@ void TForm1::DrawButton(const DRAWITEMSTRUCT& item) {
                    source.Get(), 0, 0, size.cx, size.cy, SRCCOPY);
     } else {
         gdi::Brush flat(CreateSolidBrush(Colour(kFallbackButtonColours[look])));
-        FillRect(item.hDC, &rect, flat.get());
+        FillRect(item.hDC, &rect, flat.Get());
     }
     const std::wstring caption =
         ToWide(index == 0 ? settingsui::kApplyButtonCaption : settingsui::kCancelButtonCaption);
@@ -314,7 +313,7 @@ void TForm1::DrawButton(const DRAWITEMSTRUCT& item) {
     if (look == 2) OffsetRect(&textRect, 1, 1); // a pressed button's caption sinks with it
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, Colour(settingsui::kButtonColour));
-    gdi::Selected font(item.hDC, resources_->font.get());
+    gdi::Selected font(item.hDC, resources_->font.Get());
     DrawTextW(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &textRect,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
@@ -380,7 +379,7 @@ LRESULT TForm1::Message(UINT message, WPARAM wParam, LPARAM lParam) {
         const bool combo = message != WM_CTLCOLORSTATIC || IsComboBox(reinterpret_cast<HWND>(lParam));
         SetTextColor(dc, Colour(settingsui::kCaptionColour));
         SetBkColor(dc, Colour(combo ? settingsui::kComboBoxColour : settingsui::kCheckBoxColour));
-        return reinterpret_cast<LRESULT>(combo ? resources_->comboBrush.get() : resources_->checkBrush.get());
+        return reinterpret_cast<LRESULT>(combo ? resources_->comboBrush.Get() : resources_->checkBrush.Get());
     }
     case WM_DRAWITEM:
         DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));

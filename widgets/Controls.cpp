@@ -48,9 +48,9 @@ void TGraphicControl::MouseUp(const TWMMouse& msg, bool overControl) {
 
 void TImage::Paint(HDC dc) {
     if (!Picture) return;
-    gdi::MemoryDC source(dc, Picture.get());
+    gdi::MemoryDC source(dc, Picture.Get());
     BITMAP info{};
-    GetObjectW(Picture.get(), sizeof info, &info);
+    GetObjectW(Picture.Get(), sizeof info, &info);
     BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
 }
 
@@ -73,7 +73,7 @@ void TLabel::Paint(HDC dc) {
 void TShape::Paint(HDC dc) {
     gdi::Brush brush(CreateSolidBrush(BrushColor));
     RECT area{0, 0, Width, Height};
-    FillRect(dc, &area, brush.get());
+    FillRect(dc, &area, brush.Get());
 }
 
 TGaugeControl::TGaugeControl(int left, int top, TGauge& gauge, bool visible)
@@ -91,9 +91,9 @@ TImgBtnControl::TImgBtnControl(int left, int top, int width, int height)
 void TImgBtnControl::Paint(HDC dc) {
     HBITMAP shown = nullptr;
     switch (Button.Shown()) {
-    case TImgBtn::TShown::Pic: shown = Pic.get(); break;
-    case TImgBtn::TShown::PicDown: shown = PicDown.get(); break;
-    case TImgBtn::TShown::PicUp: shown = PicUp.get(); break;
+    case TImgBtn::TShown::Pic: shown = Pic.Get(); break;
+    case TImgBtn::TShown::PicDown: shown = PicDown.Get(); break;
+    case TImgBtn::TShown::PicUp: shown = PicUp.Get(); break;
     case TImgBtn::TShown::None: break;
     }
     if (!shown) return; // an empty picture shows nothing
@@ -171,15 +171,14 @@ void TSkinForm::AddControl(TGraphicControl& control) {
 }
 
 void TSkinForm::SetBackgroundPicture(HBITMAP picture) {
-    background_.reset(CreatePatternBrush(picture));
+    background_.Reset(CreatePatternBrush(picture));
     Repaint();
 }
 
 bool TSkinForm::ApplySkinRegion(HBITMAP picture) {
-    HRGN region = CreateSkinRegion(picture);
-    if (!region) return false;
-    // The window owns the region from here on.
-    SetWindowRgn(handle_, region, TRUE);
+    gdi::Region region = CreateSkinRegion(picture);
+    if (!region || !SetWindowRgn(handle_, region.Get(), TRUE)) return false;
+    static_cast<void>(region.Release()); // the window owns it from here on
     return true;
 }
 
@@ -202,7 +201,7 @@ TGraphicControl* TSkinForm::ControlAt(POINT point) const {
 void TSkinForm::PaintTo(HDC dc, const RECT& area) {
     RECT client{};
     GetClientRect(handle_, &client);
-    FillRect(dc, &area, background_ ? background_.get() : GetSysColorBrush(COLOR_BTNFACE));
+    FillRect(dc, &area, background_ ? background_.Get() : GetSysColorBrush(COLOR_BTNFACE));
     for (TGraphicControl* control : controls_) {
         const RECT bounds = control->BoundsRect();
         RECT overlap{};
@@ -325,11 +324,11 @@ LRESULT TSkinForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         RECT client{};
         GetClientRect(handle_, &client);
         if (!backBuffer_ || backBufferSize_.cx != client.right || backBufferSize_.cy != client.bottom) {
-            backBuffer_.reset(CreateCompatibleBitmap(dc, client.right, client.bottom));
+            backBuffer_.Reset(CreateCompatibleBitmap(dc, client.right, client.bottom));
             backBufferSize_ = {client.right, client.bottom};
         }
         {
-            gdi::MemoryDC buffer(dc, backBuffer_.get());
+            gdi::MemoryDC buffer(dc, backBuffer_.Get());
             PaintTo(buffer.Get(), ps.rcPaint);
             BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
                    ps.rcPaint.bottom - ps.rcPaint.top, buffer.Get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);

@@ -4,6 +4,7 @@
 #include "app/Shell.h"
 #include "app/UnitMain.h"
 #include "platform/Platform.h"
+#include "platform/win32/ScopedOwner.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
 #include "widgets/GaugePaint.h"
@@ -54,9 +55,7 @@ std::vector<uint32_t> Pixels(HBITMAP bitmap, int* width, int* height) {
     BITMAPINFO request{};
     request.bmiHeader = {sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &request, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
+    GetDIBits(gdi::ClientDC(nullptr).Get(), bitmap, 0, info.bmHeight, pixels.data(), &request, DIB_RGB_COLORS);
     return pixels;
 }
 
@@ -188,13 +187,12 @@ TEST_F(MainWindow, HasItsComponentsInPlaceAndTheShapeOfItsBackground) {
     }
 
     int width = 0, height = 0;
-    const std::vector<uint32_t> picture = Pixels(window->Image1.Picture.get(), &width, &height);
+    const std::vector<uint32_t> picture = Pixels(window->Image1.Picture.Get(), &width, &height);
     ASSERT_EQ(width, 800);
     ASSERT_EQ(height, 599);
-    HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(hwnd, shape), ERROR);
-    EXPECT_EQ(RegionMask(shape, width, height), NonKeyMask(picture));
-    DeleteObject(shape);
+    const gdi::Region shape(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(hwnd, shape.Get()), ERROR);
+    EXPECT_EQ(RegionMask(shape.Get(), width, height), NonKeyMask(picture));
     // Every component lies inside the shape.
     for (TImgBtnControl* button : buttons) {
         const RECT r = button->BoundsRect();
@@ -219,28 +217,27 @@ TEST(SkinRegionWin32, EqualsOneSubtractionPerKeyPixel) {
         }
         GdiFlush();
         // The region is read from the DIB section itself, and from a device bitmap of the same picture.
-        HDC screen = GetDC(nullptr);
-        gdi::Bitmap device(CreateCompatibleBitmap(screen, w, h));
+        const gdi::WindowDC screen = gdi::ClientDC(nullptr);
+        gdi::Bitmap device(CreateCompatibleBitmap(screen.Get(), w, h));
         {
-            gdi::MemoryDC from(screen, picture.get()), to(screen, device.get());
+            gdi::MemoryDC from(screen.Get(), picture.Get()), to(screen.Get(), device.Get());
             BitBlt(to.Get(), 0, 0, w, h, from.Get(), 0, 0, SRCCOPY);
         }
-        ReleaseDC(nullptr, screen);
-        gdi::Region ours(CreateSkinRegion(picture.get()));
-        gdi::Region fromDevice(CreateSkinRegion(device.get()));
+        gdi::Region ours = CreateSkinRegion(picture.Get());
+        gdi::Region fromDevice = CreateSkinRegion(device.Get());
         gdi::Region reference(CreateRectRgn(0, 0, w, h));
         for (int x = 0; x < w; ++x)
             for (int y = 0; y < h; ++y)
                 if ((bits[y * w + x] & 0xFFFFFF) == (bits[0] & 0xFFFFFF)) {
                     gdi::Region pixel(CreateRectRgn(x, y, x + 1, y + 1));
-                    CombineRgn(reference.get(), reference.get(), pixel.get(), RGN_DIFF);
+                    CombineRgn(reference.Get(), reference.Get(), pixel.Get(), RGN_DIFF);
                 }
         ASSERT_TRUE(ours);
-        EXPECT_TRUE(EqualRgn(ours.get(), reference.get())) << "picture " << kind;
+        EXPECT_TRUE(EqualRgn(ours.Get(), reference.Get())) << "picture " << kind;
         ASSERT_TRUE(fromDevice);
-        EXPECT_TRUE(EqualRgn(fromDevice.get(), reference.get())) << "device picture " << kind;
+        EXPECT_TRUE(EqualRgn(fromDevice.Get(), reference.Get())) << "device picture " << kind;
         const std::vector<uint32_t> pixels(bits, bits + w * h);
-        EXPECT_EQ(RegionMask(ours.get(), w, h), NonKeyMask(pixels));
+        EXPECT_EQ(RegionMask(ours.Get(), w, h), NonKeyMask(pixels));
     }
 }
 
@@ -296,12 +293,10 @@ TEST(GaugePaintWin32, DrawsBarsBorderAndTheInvertedText) {
     const auto paint = [](TGauge& gauge, std::vector<uint32_t>* out) {
         uint32_t* bits = nullptr;
         gdi::Bitmap target = gdi::CreateDib(gauge.Width(), gauge.Height(), &bits);
-        HDC screen = GetDC(nullptr);
         {
-            gdi::MemoryDC dc(screen, target.get());
+            gdi::MemoryDC dc(gdi::ClientDC(nullptr).Get(), target.Get());
             PaintGauge(gauge, dc.Get());
         }
-        ReleaseDC(nullptr, screen);
         GdiFlush();
         out->assign(bits, bits + gauge.Width() * gauge.Height());
     };
@@ -367,25 +362,20 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     EXPECT_EQ((*window->Config)[SlotRevision], "0");
 
     const auto readLink = [&](std::string* target, std::string* folder, std::string* description) {
-        IShellLinkA* shell = nullptr;
-        IPersistFile* file = nullptr;
+        platform::win32::ComPtr<IShellLinkA> shell;
+        platform::win32::ComPtr<IPersistFile> file;
         ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                               reinterpret_cast<void**>(&shell))));
-        shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+                                               reinterpret_cast<void**>(shell.Put()))));
+        ASSERT_TRUE(SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()))));
         std::wstring wide(link.begin(), link.end());
-        const HRESULT loaded = file->Load(wide.c_str(), STGM_READ);
+        ASSERT_TRUE(SUCCEEDED(file->Load(wide.c_str(), STGM_READ)));
         char text[MAX_PATH] = {};
-        if (SUCCEEDED(loaded)) {
-            shell->GetPath(text, MAX_PATH, nullptr, 0);
-            *target = text;
-            shell->GetWorkingDirectory(text, MAX_PATH);
-            *folder = text;
-            shell->GetDescription(text, MAX_PATH);
-            *description = text;
-        }
-        file->Release();
-        shell->Release();
-        ASSERT_TRUE(SUCCEEDED(loaded));
+        shell->GetPath(text, MAX_PATH, nullptr, 0);
+        *target = text;
+        shell->GetWorkingDirectory(text, MAX_PATH);
+        *folder = text;
+        shell->GetDescription(text, MAX_PATH);
+        *description = text;
     };
     std::string target, folder, description;
     readLink(&target, &folder, &description);
