@@ -2,6 +2,8 @@
 
 #include "platform/win32/LateBound.h"
 #include "platform/win32/ScopedOwner.h"
+#include "widgets/GuiErrors.h"
+#include "widgets/WideText.h"
 
 #include <exdisp.h>
 #include <exdispid.h>
@@ -226,15 +228,12 @@ bool TNewsBrowser::Create(HWND parent, int width, int height) {
 
 void TNewsBrowser::Navigate(const std::string& url) {
     if (!impl_->control.browser) return;
-    const int size = MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, nullptr, 0);
-    std::wstring wide(size > 0 ? size : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, &wide[0], size);
-    ScopedOwner<BSTR, BstrTraits> text(LATE_BOUND(L"oleaut32.dll", SysAllocString)(wide.c_str()));
+    ScopedOwner<BSTR, BstrTraits> text(LATE_BOUND(L"oleaut32.dll", SysAllocString)(AnsiToWide(url).c_str()));
     VARIANT address;
     LATE_BOUND(L"oleaut32.dll", VariantInit)(&address);
     address.vt = VT_BSTR;
     address.bstrVal = text.Get();
     VARIANT empty;
     LATE_BOUND(L"oleaut32.dll", VariantInit)(&empty);
-    impl_->control.browser->Navigate2(&address, &empty, &empty, &empty, &empty);
+    OleCheck(impl_->control.browser->Navigate2(&address, &empty, &empty, &empty, &empty));
 }

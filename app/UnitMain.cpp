@@ -1,10 +1,10 @@
 #include "app/UnitMain.h"
 
-#include "app/Shell.h"
-#include "platform/Platform.h"
 #include "platform/Errors.h"
+#include "platform/Platform.h"
 #include "support/IniFile.h"
 #include "support/Misc.h"
+#include "widgets/Shell.h"
 
 namespace {
 const UINT kSynchronizeMessage = WM_APP + 1;
@@ -18,15 +18,10 @@ struct TSyncCall {
     std::exception_ptr error;
 };
 
-gdi::Bitmap LoadPicture(const wchar_t* name) {
-    return gdi::Bitmap(static_cast<HBITMAP>(
-        LoadImageW(GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-}
-
 void LoadButton(TImgBtnControl& button, const wchar_t* normal, const wchar_t* down, const wchar_t* up) {
-    button.Pic = LoadPicture(normal);
-    button.PicDown = LoadPicture(down);
-    button.PicUp = LoadPicture(up);
+    button.Pic = LoadSkinBitmap(normal);
+    button.PicDown = LoadSkinBitmap(down);
+    button.PicUp = LoadSkinBitmap(up);
 }
 
 HWND CreatePanel(HWND parent, int left, int top, int width, int height) {
@@ -45,17 +40,6 @@ HWND CreatePanel(HWND parent, int left, int top, int width, int height) {
     return CreateWindowExW(0, kPanelClass, L"", WS_CHILD | WS_CLIPCHILDREN, left, top, width, height, parent,
                            nullptr, GetModuleHandleW(nullptr), nullptr);
 }
-
-gdi::Font CreateLabelFont() {
-    // "MS Sans Serif" 8 points at 96 dpi; the Russian character set so Cyrillic shows on any Windows.
-    return gdi::Font(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
-}
-
-gdi::Font& LabelFont() {
-    static gdi::Font font = CreateLabelFont();
-    return font;
-}
 } // namespace
 
 TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND owner)
@@ -65,13 +49,13 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
                                                  &ImgBtn3, &ImgBtn4, &Label4, &Image2, &Image3, &ImgBtn5, &ImgBtn6,
                                                  &ImgBtn7, &Shape1, &ImgBtn8})
         AddControl(*control);
-    Label3.Font = LabelFont().Get();
-    Label3.FontColor = RGB(128, 0, 0);
+    Label3.Font = SkinFont();
+    Label3.FontColor = RgbColor(128, 0, 0);
     Label3.Alignment = DT_CENTER;
     Label3.SetCaption(Label3Caption);
-    Label4.Font = LabelFont().Get();
-    Label4.FontColor = RGB(255, 128, 0);
-    Shape1.BrushColor = RGB(255, 0, 0);
+    Label4.Font = SkinFont();
+    Label4.FontColor = RgbColor(255, 128, 0);
+    Shape1.BrushColor = RgbColor(255, 0, 0);
     Image2.Cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
     LoadSkin();
 
@@ -90,7 +74,14 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
     OnChanged = [this] { ShowRunState(); };
     WebBrowser1.OnNavigateComplete2 = [this] { RunGuarded([this] { WebBrowser1NavigateComplete2(); }); };
 
-    CreateHandle(L"FormMain", 800, 599, owner, false);
+    TFormParams window;
+    window.ClassName = L"VandrelSkinForm";
+    window.Caption = L"FormMain";
+    window.ClientWidth = 800;
+    window.ClientHeight = 599;
+    window.Owner = owner;
+    window.Style = WS_SYSMENU | WS_MINIMIZEBOX;
+    CreateHandle(window);
     Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
     SetTimer(Handle(), kTimer1, 1000, nullptr);
     RunGuarded([this] { FormCreate(); });
@@ -108,9 +99,9 @@ void TFMain::Show() {
 }
 
 void TFMain::LoadSkin() {
-    Image1.Picture = LoadPicture(L"BACKGROUND");
-    Image2.Picture = LoadPicture(L"CREDIT");
-    Image3.Picture = LoadPicture(L"TITLE");
+    Image1.Picture = LoadSkinBitmap(L"BACKGROUND");
+    Image2.Picture = LoadSkinBitmap(L"CREDIT");
+    Image3.Picture = LoadSkinBitmap(L"TITLE");
     LoadButton(ImgBtn1, L"PLAY_NORMAL", L"PLAY_DOWN", L"PLAY_HOVER");
     LoadButton(ImgBtn2, L"UPDATE_NORMAL", L"UPDATE_DOWN", L"UPDATE_HOVER");
     LoadButton(ImgBtn3, L"CANCEL_NORMAL", L"CANCEL_DOWN", L"CANCEL_HOVER");

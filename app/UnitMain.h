@@ -7,7 +7,7 @@
 #include "app/MainWindowState.h"
 #include "app/NewsBrowser.h"
 #include "update/GetFilesThr.h"
-#include "widgets/Controls.h"
+#include "widgets/SkinForm.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
 // The launcher's entry: COM for the window thread, the main window, the hidden settings dialog, and
 // the message loop until the main window closes.
-#include "app/Shell.h"
 #include "app/UnitMain.h"
 #include "settings/Frm2.h"
+#include "widgets/Shell.h"
 
 #include <objbase.h>
 

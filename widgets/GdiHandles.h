@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
 namespace gdi {
 
@@ -75,7 +74,3 @@ private:
 Bitmap CreateDib(int width, int height, uint32_t** pixels);
 
 } // namespace gdi
-
-// UTF-16 for the wide APIs. Texts are UTF-8 (the launcher's own) or ANSI bytes (names from files):
-// every valid UTF-8 sequence is decoded, every other byte is taken in the ANSI code page.
-std::wstring ToWide(const std::string& text);

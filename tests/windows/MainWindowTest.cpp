@@ -1,13 +1,13 @@
 // The launcher's main window for real under Wine: its components and shape, the image buttons driven
 // by posted mouse messages, the drag, gauge painting read back from a bitmap, the revision store, the
 // desktop shortcut, play, the links, the news browser and an update run started from the window.
-#include "app/Shell.h"
 #include "app/UnitMain.h"
 #include "platform/Platform.h"
 #include "platform/win32/ScopedOwner.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
 #include "widgets/GaugePaint.h"
+#include "widgets/Shell.h"
 #include "widgets/SkinRegion.h"
 
 #include <exdispid.h>

@@ -6,6 +6,7 @@
 #include "support/IniFile.h"
 #include "tests/common/TestUtil.h"
 #include "widgets/GdiHandles.h"
+#include "widgets/Shell.h"
 
 #include <gtest/gtest.h>
 
@@ -82,22 +83,23 @@ protected:
         platform::SetCurrentFolder(install.Path());
         platform::MakeFolders(install / "system");
         main = CreateMainWindow();
+        SetErrorReporter([this](const std::string& message) { errors.push_back(message); });
     }
     ~SettingsDialog() override {
         form.reset();
+        SetErrorReporter(nullptr);
         DestroyWindow(main);
         platform::SetCurrentFolder(previousFolder);
     }
 
     void Create() {
         TForm1Services services;
-        services.ShowError = [this](const std::exception& e) { errors.push_back(e.what()); };
-        services.LoadBitmap = [](const wchar_t* name) -> HBITMAP {
+        services.LoadBitmap = [](const wchar_t* name) -> gdi::Bitmap {
             const std::wstring n = name;
-            if (n == TForm1::kSkinBitmap) return MakeSkin().Release();
-            if (n == TForm1::kApplyBitmaps[0]) return MakeFlat(67, 25, 0x405060).Release();
-            if (n == TForm1::kApplyBitmaps[2]) return MakeFlat(67, 25, 0x102030).Release();
-            return nullptr; // the rest falls back to flat colours
+            if (n == TForm1::kSkinBitmap) return MakeSkin();
+            if (n == TForm1::kApplyBitmaps[0]) return MakeFlat(67, 25, 0x405060);
+            if (n == TForm1::kApplyBitmaps[2]) return MakeFlat(67, 25, 0x102030);
+            return {}; // the rest falls back to flat colours
         };
         form = TForm1::Create(GetModuleHandleW(nullptr), main, TInstallFolder(install.Path()), slot, services);
         dialog = form->Handle();
