@@ -36,7 +36,7 @@ void TGraphicControl::MouseDown(const TWMMouse& msg) {
 
 void TGraphicControl::MouseUp(const TWMMouse& msg, bool overControl) {
     if (msg.Msg != WM_LBUTTONUP) return;
-    const bool click = clicked_ && overControl;
+    const bool click = clicked_ && overControl && enabled_;
     clicked_ = false;
     if (click && OnClick) OnClick();
 }
@@ -101,5 +101,5 @@ void TImgBtnControl::MouseDown(const TWMMouse& msg) {
 }
 
 void TImgBtnControl::MouseUp(const TWMMouse& msg, bool overControl) {
-    if (msg.Msg == WM_LBUTTONUP) Button.LeftButtonUp(msg, overControl);
+    if (msg.Msg == WM_LBUTTONUP) Button.LeftButtonUp(msg, overControl && Enabled());
 }

@@ -31,7 +31,8 @@ public:
     // Repaints the control's place on its form.
     void Invalidate() const;
 
-    // The click event: a left-button release over the control after a press on it.
+    // The click event: a left-button release over the control after a press on it, while the control
+    // is enabled. A control disabled while held reports no click.
     TNotifyEvent OnClick;
     // The cursor over the control; null keeps the arrow.
     HCURSOR Cursor = nullptr;
@@ -39,7 +40,8 @@ public:
     // Draws at (0, 0) of dc, which the form has moved to the control's place and clipped to it.
     virtual void Paint(HDC dc) = 0;
     // Mouse input in the form's client coordinates. Enter and leave follow the pointer whatever the
-    // enabled state; presses and releases reach enabled controls only.
+    // enabled state; presses reach enabled controls only, and the release reaches the control that
+    // took the press, disabled since or not, so that it lets go of its pressed look.
     virtual void MouseEnter(const TWMMouse& msg) { (void)msg; }
     virtual void MouseLeave(const TWMMouse& msg) { (void)msg; }
     virtual void MouseDown(const TWMMouse& msg);

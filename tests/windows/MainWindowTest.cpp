@@ -275,6 +275,21 @@ TEST_F(MainWindow, ImageButtonsFollowPostedMouseMessagesAndTheBackgroundDrags) {
     EXPECT_EQ(updates, 0);
     EXPECT_FALSE(window->Dragging);
 
+    // Disabled while held (a run's first callback disables play): the release is no click, and the
+    // button lets go of its pressed look. Enabled again, it clicks.
+    int plays = 0;
+    window->ImgBtn1.Button.OnClick = [&] { ++plays; };
+    Mouse(WM_MOUSEMOVE, 700, 500);
+    Mouse(WM_LBUTTONDOWN, 700, 500, MK_LBUTTON);
+    window->SetRunButtonsEnabled(false);
+    Mouse(WM_LBUTTONUP, 700, 500);
+    EXPECT_EQ(plays, 0);
+    EXPECT_EQ(window->ImgBtn1.Button.Shown(), TImgBtn::TShown::PicUp);
+    window->SetRunButtonsEnabled(true);
+    Mouse(WM_LBUTTONDOWN, 700, 500, MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, 700, 500);
+    EXPECT_EQ(plays, 1);
+
     // A right-button press on the background drags the window with the pointer.
     RECT start{}, moved{};
     GetWindowRect(window->Handle(), &start);
@@ -394,6 +409,7 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     Open("");
     EXPECT_FALSE(platform::IsFile(link));
     EXPECT_FALSE(platform::IsFile(Desktop() + "\\.lnk"));
+
     EXPECT_TRUE(errors.empty());
 }
 
