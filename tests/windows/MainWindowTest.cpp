@@ -410,6 +410,12 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     EXPECT_FALSE(platform::IsFile(link));
     EXPECT_FALSE(platform::IsFile(Desktop() + "\\.lnk"));
 
+    // A run's last call arriving after the window's close: the configuration list is gone, the revision
+    // is still stored.
+    window->FormClose();
+    ASSERT_FALSE(window->Config);
+    window->UpdateRevision("12");
+    EXPECT_NE(ReadBytes(client / "_settings.ini").find("AtRevision=12"), std::string::npos);
     EXPECT_TRUE(errors.empty());
 }
 
