@@ -12,12 +12,6 @@ const UINT kAfterFirstFrameMessage = WM_APP + 2;
 const UINT_PTR kTimer1 = 1;
 const wchar_t kPanelClass[] = L"VandrelPanel";
 
-// One synchronised call on its way to the window's thread.
-struct TSyncCall {
-    const std::function<void()>* fn;
-    std::exception_ptr error;
-};
-
 void LoadButton(TImgBtnControl& button, const wchar_t* normal, const wchar_t* down, const wchar_t* up) {
     button.Pic = LoadSkinBitmap(normal);
     button.PicDown = LoadSkinBitmap(down);
@@ -82,6 +76,7 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
     window.Owner = owner;
     window.Style = WS_SYSMENU | WS_MINIMIZEBOX;
     CreateHandle(window);
+    syncWindow_ = Handle();
     Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
     SetTimer(Handle(), kTimer1, 1000, nullptr);
     RunGuarded([this] { FormCreate(); });
@@ -190,24 +185,16 @@ void TFMain::Synchronize(const std::function<void()>& fn) {
         fn();
         return;
     }
-    TSyncCall call{&fn, nullptr};
-    if (!SendMessageW(Handle(), kSynchronizeMessage, 0, reinterpret_cast<LPARAM>(&call)))
-        throw Exception("The launcher window has closed");
-    if (call.error) std::rethrow_exception(call.error);
+    syncCalls_.Call(fn, [this](uintptr_t token) {
+        SendMessageW(syncWindow_, kSynchronizeMessage, static_cast<WPARAM>(token), 0);
+    });
 }
 
-bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     switch (message) {
-    case kSynchronizeMessage: {
-        auto* call = reinterpret_cast<TSyncCall*>(lParam);
-        try {
-            (*call->fn)();
-        } catch (...) {
-            call->error = std::current_exception();
-        }
-        *result = 1;
+    case kSynchronizeMessage: // the message names the waiting call by number only
+        *result = syncCalls_.Run(static_cast<uintptr_t>(wParam)) ? 1 : 0;
         return true;
-    }
     case kAfterFirstFrameMessage:
         // Without a browser control the panel stays hidden and Timer1 navigates nowhere.
         static_cast<void>(WebBrowser1.Create(Panel1, 786, 379));

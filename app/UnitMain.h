@@ -6,6 +6,7 @@
 #include "app/LauncherConfig.h"
 #include "app/MainWindowState.h"
 #include "app/NewsBrowser.h"
+#include "app/SynchronizedCalls.h"
 #include "update/GetFilesThr.h"
 #include "widgets/SkinForm.h"
 
@@ -82,4 +83,6 @@ private:
     TBranding branding_;
     std::shared_ptr<TRunControl> run_;
     DWORD uiThread_;
+    TSynchronizedCalls syncCalls_;
+    HWND syncWindow_ = nullptr; // set once the window exists; workers read it, never Handle()
 };

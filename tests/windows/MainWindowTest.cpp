@@ -2,6 +2,7 @@
 // by posted mouse messages, the drag, gauge painting read back from a bitmap, the revision store, the
 // desktop shortcut, play, the links, the news browser and an update run started from the window.
 #include "app/UnitMain.h"
+#include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/win32/ScopedOwner.h"
 #include "support/Misc.h"
@@ -16,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <set>
+#include <thread>
 #include <vector>
 
 using namespace testutil;
@@ -417,6 +420,39 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     window->UpdateRevision("12");
     EXPECT_NE(ReadBytes(client / "_settings.ini").find("AtRevision=12"), std::string::npos);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, RunsOnlyTheSynchronisedCallsOfItsOwnWorker) {
+    Open();
+    // What any program can send: the window's private message with a pointer of its choosing, laid
+    // out as the launcher's own pending call once was.
+    bool planted = false;
+    const std::function<void()> call = [&] { planted = true; };
+    struct {
+        const std::function<void()>* fn;
+        std::exception_ptr error;
+    } forged{&call, nullptr};
+    for (WPARAM guess = 0; guess < 4; ++guess)
+        SendMessageW(window->Handle(), WM_APP + 1, guess, reinterpret_cast<LPARAM>(&forged));
+    EXPECT_FALSE(planted);
+
+    // The worker's own calls run on the window's thread, and their exceptions come back to it.
+    DWORD ranOn = 0;
+    std::string raised;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        window->Synchronize([&] { ranOn = GetCurrentThreadId(); });
+        try {
+            window->Synchronize([] { throw Exception("refused"); });
+        } catch (const Exception& error) {
+            raised = error.what();
+        }
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(ranOn, GetCurrentThreadId());
+    EXPECT_EQ(raised, "refused");
 }
 
 TEST_F(MainWindow, PlayStartsTheGameInItsFolderAndClosesOrShowsTheError) {
