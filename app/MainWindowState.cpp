@@ -1,5 +1,6 @@
 #include "app/MainWindowState.h"
 
+#include "update/GetFilesThr.h"
 
 #include <cfenv>
 #include <cmath>
@@ -24,6 +25,17 @@ TMainWindowState::TMainWindowState(TInstallFolder folder) : folder_(std::move(fo
 int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {
     // nearbyint rounds exact halves to the even neighbour in the default rounding mode.
     return static_cast<int32_t>(std::nearbyint(static_cast<double>(percentage) * gaugeWidth / 100.0));
+}
+
+size_t TMainWindowState::StatusOwnLength(const std::string& status) {
+    // Whole texts first: "Загрузка списка обновлений" begins as a download's status does.
+    for (const char* text : {status::kLoadingList, status::kFailed, status::kAllUpdated, status::kInterrupted,
+                             status::kChecking, status::kHostsApplying, status::kHostsChanged, status::kSelfFailed})
+        if (status == text) return status.size();
+    const std::string checking = std::string(status::kChecking) + " ";
+    for (const std::string& prefix : {std::string(status::kDownloading), std::string(status::kExtracting), checking})
+        if (status.compare(0, prefix.size(), prefix) == 0) return prefix.size();
+    return status.size(); // any other text is the launcher's own
 }
 
 void TMainWindowState::ResizeBar() { Shape1Width = BarWidth(Gauge2.Percentage(), Gauge2.Width()); }

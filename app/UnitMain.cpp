@@ -173,7 +173,8 @@ void TFMain::WebBrowser1NavigateComplete2() { ShowWindow(Panel1, SW_SHOW); }
 // ---- what a run changes ------------------------------------------------------------------------
 
 void TFMain::ShowRunState() {
-    Label3.SetCaption(Label3Caption);
+    const size_t own = StatusOwnLength(Label3Caption);
+    Label3.SetCaption(Label3Caption.substr(0, own), Label3Caption.substr(own));
     Shape1.SetBounds(207, 484, Shape1Width, 10);
     Shape1.SetVisible(Shape1Visible);
     ImgBtn1.SetEnabled(ImgBtn1Enabled);

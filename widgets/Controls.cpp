@@ -49,9 +49,12 @@ void TImage::Paint(HDC dc) {
     BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
 }
 
-void TLabel::SetCaption(const std::string& caption) {
-    if (caption == caption_) return;
-    caption_ = caption;
+void TLabel::SetCaption(const std::string& own, const std::string& data) {
+    if (own.size() == ownLength_ && caption_.compare(0, ownLength_, own) == 0 &&
+        caption_.compare(ownLength_, std::string::npos, data) == 0)
+        return;
+    caption_ = own + data;
+    ownLength_ = own.size();
     Invalidate();
 }
 
@@ -61,7 +64,8 @@ void TLabel::Paint(HDC dc) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, FontColor);
     RECT area{0, 0, Width, Height};
-    const std::wstring text = ToWide(caption_);
+    const std::wstring text =
+        Utf8ToWide(caption_.substr(0, ownLength_)) + AnsiToWide(caption_.substr(ownLength_));
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, Alignment | DT_EXPANDTABS | DT_NOPREFIX);
 }
 

@@ -65,11 +65,13 @@ public:
     void Paint(HDC dc) override;
 };
 
-// A text line with a transparent background.
+// A text line with a transparent background. The caption is the launcher's own words (UTF-8), which
+// data from files may follow (ANSI code page): a file name after "Загрузка ", say.
 class TLabel : public TGraphicControl {
 public:
     TLabel(int left, int top, int width, int height, bool visible) : TGraphicControl(left, top, width, height, visible) {}
-    void SetCaption(const std::string& caption);
+    void SetCaption(const std::string& own, const std::string& data = std::string());
+    // Both parts, as bytes.
     const std::string& Caption() const { return caption_; }
     HFONT Font = nullptr; // not owned
     TColor FontColor = RgbColor(0, 0, 0);
@@ -78,6 +80,7 @@ public:
 
 private:
     std::string caption_;
+    size_t ownLength_ = 0; // the leading UTF-8 part of caption_
 };
 
 // A filled rectangle without outline.

@@ -26,7 +26,7 @@ void SetErrorReporter(std::function<void(const std::string& message)> reporter) 
 
 void ShowException(const std::exception& error) {
     if (errorReporter) return errorReporter(error.what());
-    const std::wstring message = ToWide(error.what());
+    const std::wstring message = AnsiToWide(error.what());
     MessageBoxW(applicationWindow, message.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
 }
 

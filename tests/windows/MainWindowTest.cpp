@@ -455,6 +455,52 @@ TEST_F(MainWindow, RunsOnlyTheSynchronisedCallsOfItsOwnWorker) {
     EXPECT_EQ(raised, "refused");
 }
 
+TEST_F(MainWindow, StatusTextsShowFileNamesInTheAnsiCodePage) {
+    Open();
+    // The pixels a label draws with a caption, next to the pixels of Label3.
+    const auto pixels = [](TLabel& label) {
+        uint32_t* bits = nullptr;
+        gdi::Bitmap target = gdi::CreateDib(label.Width, label.Height, &bits);
+        {
+            gdi::MemoryDC dc(gdi::ClientDC(nullptr).Get(), target.Get());
+            label.Paint(dc.Get());
+        }
+        GdiFlush();
+        return std::vector<uint32_t>(bits, bits + label.Width * label.Height);
+    };
+    TLabel shown(0, 0, window->Label3.Width, window->Label3.Height, true);
+    shown.Font = window->Label3.Font;
+    shown.FontColor = window->Label3.FontColor;
+    shown.Alignment = window->Label3.Alignment;
+    const auto utf8 = [](const std::wstring& wide) {
+        std::string text(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr,
+                                                                 nullptr)),
+                         '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr,
+                            nullptr);
+        text.pop_back();
+        return text;
+    };
+    // A name from the update list whose bytes happen to be valid UTF-8 ("\xC3\xA9" is "é" there).
+    const std::string name = "data\\\xC3\xA9t\xC3\xA9.pak";
+    wchar_t ansi[32] = {};
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, ansi, 32);
+    for (const char* prefix : {status::kDownloading, status::kExtracting}) {
+        window->ShowStatus(prefix + name);
+        shown.SetCaption(prefix + utf8(ansi));
+        EXPECT_TRUE(pixels(window->Label3) == pixels(shown)) << prefix;
+    }
+    window->ShowStatus(std::string(status::kChecking) + " " + name);
+    shown.SetCaption(std::string(status::kChecking) + " " + utf8(ansi));
+    EXPECT_TRUE(pixels(window->Label3) == pixels(shown));
+    // The launcher's own texts, also the one that begins as a file's status does.
+    for (const char* text : {status::kLoadingList, status::kAllUpdated, status::kHostsChanged}) {
+        window->ShowStatus(text);
+        shown.SetCaption(text);
+        EXPECT_TRUE(pixels(window->Label3) == pixels(shown)) << text;
+    }
+}
+
 TEST_F(MainWindow, PlayStartsTheGameInItsFolderAndClosesOrShowsTheError) {
     Open();
     window->ImgBtn1.Button.OnClick();
