@@ -1,0 +1,57 @@
+#include "app/LauncherApp.h"
+
+#include "widgets/GuiErrors.h"
+#include "widgets/Shell.h"
+
+namespace {
+const wchar_t kApplicationClass[] = L"VandrelApplication";
+
+// The taskbar button belongs to an application window titled "Vandrel_Updater" that owns the main
+// window, whose own caption stays "FormMain".
+HWND CreateApplicationWindow() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, kApplicationClass, &wc)) {
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, L"MAINICON");
+        wc.lpszClassName = kApplicationClass;
+        if (!RegisterClassExW(&wc)) throw EWindowError("Cannot create the window");
+    }
+    return CreateWindowExW(0, kApplicationClass, kApplicationTitle,
+                           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr, nullptr,
+                           instance, nullptr);
+}
+} // namespace
+
+TLauncherApp::TLauncherApp(const TInstallFolder& folder, const TBranding& branding, TForm1Services dialogServices)
+    : application_(CreateApplicationWindow()), folder_(folder), dialogServices_(std::move(dialogServices)) {
+    FMain = std::make_unique<TFMain>(folder_, branding, Application());
+}
+
+// The dialog refers to the main window, and the main window to the application window that owns it.
+TLauncherApp::~TLauncherApp() {
+    Form1.reset();
+    FMain.reset();
+}
+
+void TLauncherApp::Show() {
+    FMain->Show();
+    Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(), folder_,
+                           (*FMain->Config)[SlotCreateBackup], dialogServices_);
+    FMain->OnOpenSettings = [this] {
+        if (Form1) Form1->ShowOver(FMain->Handle());
+    };
+    FMain->OnClosing = [this] { Form1.reset(); }; // it refers to the configuration list, released next
+}
+
+void TLauncherApp::Run() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (Form1 && Form1->TranslateDialogKeys(&message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
