@@ -6,6 +6,16 @@
 namespace {
 const wchar_t kApplicationClass[] = L"VandrelApplication";
 
+// Closing from the taskbar (the system's close command to the window that carries the button) closes
+// the main window as its close button does, through FormClose, instead of destroying it along with
+// its owner. The application window itself goes only with the launcher.
+LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_CLOSE) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (HWND main = reinterpret_cast<HWND>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); IsWindow(main))
+        PostMessageW(main, WM_CLOSE, 0, 0);
+    return 0;
+}
+
 // The taskbar button belongs to an application window titled "Vandrel_Updater" that owns the main
 // window, whose own caption stays "FormMain".
 HWND CreateApplicationWindow() {
@@ -14,7 +24,7 @@ HWND CreateApplicationWindow() {
     wc.cbSize = sizeof wc;
     if (!GetClassInfoExW(instance, kApplicationClass, &wc)) {
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpfnWndProc = ApplicationProc;
         wc.hInstance = instance;
         wc.hIcon = LoadIconW(instance, L"MAINICON");
         wc.lpszClassName = kApplicationClass;
@@ -29,6 +39,8 @@ HWND CreateApplicationWindow() {
 TLauncherApp::TLauncherApp(const TInstallFolder& folder, const TBranding& branding, TForm1Services dialogServices)
     : application_(CreateApplicationWindow()), folder_(folder), dialogServices_(std::move(dialogServices)) {
     FMain = std::make_unique<TFMain>(folder_, branding, Application());
+    if (application_)
+        SetWindowLongPtrW(Application(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(FMain->Handle()));
 }
 
 // The dialog refers to the main window, and the main window to the application window that owns it.

@@ -1,6 +1,7 @@
 // The launcher's main window for real under Wine: its components and shape, the image buttons driven
 // by posted mouse messages, the drag, gauge painting read back from a bitmap, the revision store, the
 // desktop shortcut, play, the links, the news browser and an update run started from the window.
+#include "app/LauncherApp.h"
 #include "app/UnitMain.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
@@ -499,6 +500,21 @@ TEST_F(MainWindow, StatusTextsShowFileNamesInTheAnsiCodePage) {
         shown.SetCaption(text);
         EXPECT_TRUE(pixels(window->Label3) == pixels(shown)) << text;
     }
+}
+
+TEST_F(MainWindow, ClosingFromTheTaskbarGoesThroughFormClose) {
+    TLauncherApp app(TInstallFolder::Current(), Branding());
+    app.Show();
+    Pump(50);
+    ASSERT_TRUE(app.Form1);
+    // The taskbar button's Close: the system's close command to the window that carries the button.
+    PostMessageW(app.Application(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(app.FMain->Handle()); }, 2000));
+    EXPECT_FALSE(app.FMain->Config); // released by FormClose, as the close button does
+    EXPECT_FALSE(app.Form1);         // and the dialog before it
+    EXPECT_TRUE(IsWindow(app.Application()));
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); // the closed main window ended the loop
 }
 
 TEST_F(MainWindow, PlayStartsTheGameInItsFolderAndClosesOrShowsTheError) {
