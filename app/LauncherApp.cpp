@@ -49,10 +49,15 @@ TLauncherApp::~TLauncherApp() {
     FMain.reset();
 }
 
+// A dialog that cannot be made is shown in the error box; the launcher runs on without it (and so does
+// one whose configuration list FormCreate could not make, the error of which is shown already).
 void TLauncherApp::Show() {
     FMain->Show();
-    Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(), folder_,
-                           (*FMain->Config)[SlotCreateBackup], dialogServices_);
+    if (FMain->Config)
+        RunGuarded([this] {
+            Form1 = TForm1::Create(GetModuleHandleW(nullptr), FMain->Handle(), folder_,
+                                   (*FMain->Config)[SlotCreateBackup], dialogServices_);
+        });
     FMain->OnOpenSettings = [this] {
         if (Form1) Form1->ShowOver(FMain->Handle());
     };

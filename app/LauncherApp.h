@@ -20,7 +20,8 @@ public:
     TLauncherApp& operator=(const TLauncherApp&) = delete;
 
     // Shows the main window, then creates the settings dialog: its creation reads the configuration
-    // list made by the main window's FormCreate.
+    // list made by the main window's FormCreate. A dialog that cannot be made is reported in the error
+    // box and left out; the launcher runs without it.
     void Show();
     // Dispatches messages until the main window has closed.
     void Run();
@@ -28,7 +29,7 @@ public:
     HWND Application() const { return application_.Get(); }
 
     std::unique_ptr<TFMain> FMain;
-    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TForm1> Form1; // null without a dialog
 
 private:
     OwnedWindow application_;

@@ -9,6 +9,7 @@
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
 #include "widgets/GaugePaint.h"
+#include "widgets/GuiErrors.h"
 #include "widgets/Shell.h"
 #include "widgets/SkinRegion.h"
 
@@ -515,6 +516,18 @@ TEST_F(MainWindow, ClosingFromTheTaskbarGoesThroughFormClose) {
     EXPECT_TRUE(IsWindow(app.Application()));
     MSG quit;
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); // the closed main window ended the loop
+}
+
+TEST_F(MainWindow, ADialogThatCannotBeMadeIsReportedAndTheLauncherRunsWithoutIt) {
+    TForm1Services failing;
+    failing.LoadBitmap = [](const wchar_t*) -> gdi::Bitmap { throw EWindowError("Cannot create the window"); };
+    TLauncherApp app(TInstallFolder::Current(), Branding(), failing);
+    app.Show();
+    EXPECT_EQ(errors, std::vector<std::string>{"Cannot create the window"});
+    EXPECT_FALSE(app.Form1);
+    EXPECT_TRUE(IsWindowVisible(app.FMain->Handle()));
+    app.FMain->ImgBtn8Click(); // the settings link opens nothing
+    EXPECT_TRUE(IsWindowEnabled(app.FMain->Handle()));
 }
 
 TEST_F(MainWindow, PlayStartsTheGameInItsFolderAndClosesOrShowsTheError) {
