@@ -78,13 +78,11 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
     CreateHandle(window);
     syncWindow_ = Handle();
     Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
-    SetTimer(Handle(), kTimer1, 1000, nullptr);
+    timer1_ = OwnedTimer(SetTimer(Handle(), kTimer1, 1000, nullptr), TimerTraits{Handle()});
     RunGuarded([this] { FormCreate(); });
 }
 
-TFMain::~TFMain() {
-    if (Handle()) KillTimer(Handle(), kTimer1);
-}
+TFMain::~TFMain() = default;
 
 void TFMain::Show() {
     SetApplicationWindow(Handle());
@@ -163,7 +161,7 @@ void TFMain::ImgBtn8Click() {
 }
 
 void TFMain::Timer1Timer() {
-    KillTimer(Handle(), kTimer1);
+    timer1_.Reset(); // one tick only
     if (Config) WebBrowser1.Navigate((*Config)[SlotNewsUrl]);
     ShowStatus("");
 }
@@ -215,6 +213,7 @@ bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result)
         *result = 0;
         return true;
     case WM_DESTROY:
+        static_cast<void>(timer1_.Release()); // the system kills a window's timers with it
         PostQuitMessage(0);
         *result = 0;
         return true;

@@ -83,6 +83,7 @@ private:
     TBranding branding_;
     std::shared_ptr<TRunControl> run_;
     DWORD uiThread_;
+    OwnedTimer timer1_; // Timer1: one tick, a second after the window is made
     TSynchronizedCalls syncCalls_;
     HWND syncWindow_ = nullptr; // set once the window exists; workers read it, never Handle()
 };

@@ -21,6 +21,14 @@ struct WindowTraits {
 };
 using OwnedWindow = platform::win32::ScopedOwner<HWND, WindowTraits>;
 
+// A window's timer: killed at the end of its owner's scope.
+struct TimerTraits {
+    HWND Window = nullptr;
+    static UINT_PTR InvalidValue() { return 0; }
+    bool Free(UINT_PTR id) const { return KillTimer(Window, id) != FALSE; }
+};
+using OwnedTimer = platform::win32::ScopedOwner<UINT_PTR, TimerTraits>;
+
 // A skin picture from the program's resources, or none when the program carries no such bitmap.
 gdi::Bitmap LoadSkinBitmap(const wchar_t* name);
 

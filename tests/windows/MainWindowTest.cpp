@@ -601,6 +601,7 @@ TEST_F(MainWindow, NewsPageLoadsAfterTheFirstTickAndThePanelShowsOnCompletion) {
     window->WebBrowser1.EventSink()->Invoke(DISPID_NAVIGATECOMPLETE2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
                                             nullptr, nullptr);
     EXPECT_TRUE(GetWindowLongW(window->Panel1, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(errors.empty()); // the control took the navigation
 }
 
 TEST_F(MainWindow, UpdateButtonRunsOneUpdateAndTheWindowFollowsIt) {

@@ -2,6 +2,7 @@
 // read at creation, "Применить" with and without the game's options file, "Отменить", a refused write,
 // and the drag. The skin pictures are made here, so the tests do not depend on the artwork.
 #include "platform/Platform.h"
+#include "platform/win32/Win32Handles.h"
 #include "settings/Frm2.h"
 #include "support/IniFile.h"
 #include "tests/common/TestUtil.h"
@@ -82,13 +83,13 @@ protected:
     SettingsDialog() : previousFolder(platform::CurrentFolder()) {
         platform::SetCurrentFolder(install.Path());
         platform::MakeFolders(install / "system");
-        main = CreateMainWindow();
+        ownedMain = OwnedWindow(CreateMainWindow());
+        main = ownedMain.Get();
         SetErrorReporter([this](const std::string& message) { errors.push_back(message); });
     }
     ~SettingsDialog() override {
         form.reset();
         SetErrorReporter(nullptr);
-        DestroyWindow(main);
         platform::SetCurrentFolder(previousFolder);
     }
 
@@ -123,6 +124,7 @@ protected:
     std::string previousFolder;
     std::string installDir = install.Path() + "\\";
     std::string slot = "0";
+    OwnedWindow ownedMain;
     HWND main = nullptr;
     std::unique_ptr<TForm1> form;
     HWND dialog = nullptr;
@@ -388,10 +390,10 @@ TEST_F(SettingsDialog, ARefusedWriteIsShownAndTheDialogStaysOpen) {
     form->ShowOver(main);
     Check(TForm1::kCheckBox3, true);
     {
-        HANDLE held = CreateFileA(Options().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const platform::win32::Handle held(
+            CreateFileA(Options().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.Valid());
         Click(TForm1::kSpeedButton1);
-        CloseHandle(held);
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Unable to write to " + GameOptionsPath(TInstallFolder(install.Path()))});
     EXPECT_TRUE(IsWindowVisible(dialog));
