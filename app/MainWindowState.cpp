@@ -5,21 +5,22 @@
 #include <cfenv>
 #include <cmath>
 
+namespace {
+// A gauge as the window stores both: no border, no text, never shown.
+void SetUpGauge(TGauge& gauge, int32_t width, int32_t height, TColor back, TColor fore) {
+    gauge.SetWidth(width);
+    gauge.SetHeight(height);
+    gauge.SetBorderStyle(bsNone);
+    gauge.SetShowText(false);
+    gauge.SetBackColor(back);
+    gauge.SetForeColor(fore);
+    gauge.RepaintCount = 0;
+}
+} // namespace
+
 TMainWindowState::TMainWindowState(TInstallFolder folder) : folder_(std::move(folder)) {
-    // Both gauges as the window stores them: no border, no text, never shown.
-    Gauge1.SetWidth(430);
-    Gauge1.SetHeight(5);
-    Gauge1.SetBorderStyle(bsNone);
-    Gauge1.SetShowText(false);
-    Gauge1.SetBackColor(RgbColor(0, 0, 0));
-    Gauge1.SetForeColor(RgbColor(62, 91, 150));
-    Gauge2.SetWidth(378);
-    Gauge2.SetHeight(10);
-    Gauge2.SetBorderStyle(bsNone);
-    Gauge2.SetShowText(false);
-    Gauge2.SetBackColor(RgbColor(160, 160, 164));
-    Gauge2.SetForeColor(RgbColor(255, 0, 0));
-    Gauge1.RepaintCount = Gauge2.RepaintCount = 0;
+    SetUpGauge(Gauge1, 430, 5, RgbColor(0, 0, 0), RgbColor(62, 91, 150));
+    SetUpGauge(Gauge2, 378, 10, RgbColor(160, 160, 164), RgbColor(255, 0, 0));
 }
 
 int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {

@@ -99,7 +99,7 @@ void PaintGauge(const TGauge& gauge, HDC dc, HFONT font) {
         BitBlt(textDC.Get(), 0, 0, width, height, nullptr, 0, 0, BLACKNESS);
         gdi::Selected useFont(textDC.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
         SetBkMode(textDC.Get(), TRANSPARENT);
-        SetTextColor(textDC.Get(), RGB(255, 255, 255));
+        SetTextColor(textDC.Get(), RgbColor(255, 255, 255));
         SIZE extent{};
         GetTextExtentPoint32W(textDC.Get(), text, length, &extent);
         const int x = (r.Right - r.Left + 1 - extent.cx) / 2;
