@@ -1,6 +1,5 @@
 #include "app/LauncherApp.h"
 
-#include "widgets/GuiErrors.h"
 #include "widgets/Shell.h"
 
 namespace {
@@ -19,20 +18,10 @@ LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 // The taskbar button belongs to an application window titled "Vandrel_Updater" that owns the main
 // window, whose own caption stays "FormMain".
 HWND CreateApplicationWindow() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, kApplicationClass, &wc)) {
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ApplicationProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, L"MAINICON");
-        wc.lpszClassName = kApplicationClass;
-        if (!RegisterClassExW(&wc)) throw EWindowError("Cannot create the window");
-    }
+    RegisterWindowClass(kApplicationClass, ApplicationProc);
     return CreateWindowExW(0, kApplicationClass, kApplicationTitle,
                            WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr, nullptr,
-                           instance, nullptr);
+                           GetModuleHandleW(nullptr), nullptr);
 }
 } // namespace
 

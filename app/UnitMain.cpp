@@ -19,17 +19,7 @@ void LoadButton(TImgBtnControl& button, const wchar_t* normal, const wchar_t* do
 }
 
 HWND CreatePanel(HWND parent, int left, int top, int width, int height) {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kPanelClass;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
+    RegisterWindowClass(kPanelClass, DefWindowProcW, 0, GetSysColorBrush(COLOR_BTNFACE));
     // No bevel, flat, no frame; hidden until the news page has been reached; not a Tab stop.
     return CreateWindowExW(0, kPanelClass, L"", WS_CHILD | WS_CLIPCHILDREN, left, top, width, height, parent,
                            nullptr, GetModuleHandleW(nullptr), nullptr);

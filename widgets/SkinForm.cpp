@@ -5,23 +5,23 @@
 
 #include <windowsx.h>
 
-namespace {
-
-// Every skin form's window class: the form is found from the window through GWLP_USERDATA.
-void RegisterFormClass(const wchar_t* name, WNDPROC procedure) {
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     if (GetClassInfoExW(instance, name, &wc)) return;
     wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
+    wc.style = style;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hIcon = LoadIconW(instance, L"MAINICON");
+    wc.hbrBackground = background;
     wc.lpszClassName = name;
     if (!RegisterClassExW(&wc)) throw EWindowError("Cannot create the window");
 }
+
+namespace {
 
 // The top-left corner of a window of that size centred over another, or over the desktop's work area.
 POINT Centred(HWND over, int width, int height) {
@@ -65,7 +65,8 @@ void TSkinForm::DestroyHandle() {
 }
 
 void TSkinForm::CreateHandle(const TFormParams& params) {
-    RegisterFormClass(params.ClassName, StaticWndProc);
+    // Every skin form's class: the form is found from the window through GWLP_USERDATA.
+    RegisterWindowClass(params.ClassName, StaticWndProc, CS_DBLCLKS);
     const POINT at = Centred(params.CentreOverOwner ? params.Owner : nullptr, params.ClientWidth, params.ClientHeight);
     CreateWindowExW(0, params.ClassName, params.Caption.c_str(), WS_POPUP | WS_CLIPCHILDREN | params.Style, at.x,
                     at.y, params.ClientWidth, params.ClientHeight, params.Owner, nullptr, GetModuleHandleW(nullptr),

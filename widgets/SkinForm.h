@@ -32,6 +32,10 @@ using OwnedTimer = platform::win32::ScopedOwner<UINT_PTR, TimerTraits>;
 // A skin picture from the program's resources, or none when the program carries no such bitmap.
 gdi::Bitmap LoadSkinBitmap(const wchar_t* name);
 
+// Registers one of the program's window classes (arrow cursor, the program's icon) at its first
+// window; raises EWindowError when the system refuses it.
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, UINT style = 0, HBRUSH background = nullptr);
+
 // How a form's window is made.
 struct TFormParams {
     const wchar_t* ClassName = nullptr; // one class per form, registered at the first window
