@@ -25,7 +25,8 @@ HWND CreateApplicationWindow() {
 }
 } // namespace
 
-TLauncherApp::TLauncherApp(const TInstallFolder& folder, const TBranding& branding, TForm1Services dialogServices)
+TLauncherApp::TLauncherApp(const TInstallFolder& folder, const TBranding& branding,
+                           TForm1Services dialogServices)
     : application_(CreateApplicationWindow()), folder_(folder), dialogServices_(std::move(dialogServices)) {
     FMain = std::make_unique<TFMain>(folder_, branding, Application());
     if (application_)

@@ -30,11 +30,13 @@ int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {
 
 size_t TMainWindowState::StatusOwnLength(const std::string& status) {
     // Whole texts first: "Загрузка списка обновлений" begins as a download's status does.
-    for (const char* text : {status::kLoadingList, status::kFailed, status::kAllUpdated, status::kInterrupted,
-                             status::kChecking, status::kHostsApplying, status::kHostsChanged, status::kSelfFailed})
+    for (const char* text :
+         {status::kLoadingList, status::kFailed, status::kAllUpdated, status::kInterrupted, status::kChecking,
+          status::kHostsApplying, status::kHostsChanged, status::kSelfFailed})
         if (status == text) return status.size();
     const std::string checking = std::string(status::kChecking) + " ";
-    for (const std::string& prefix : {std::string(status::kDownloading), std::string(status::kExtracting), checking})
+    for (const std::string& prefix :
+         {std::string(status::kDownloading), std::string(status::kExtracting), checking})
         if (status.compare(0, prefix.size(), prefix) == 0) return prefix.size();
     return status.size(); // any other text is the launcher's own
 }

@@ -216,7 +216,8 @@ bool TNewsBrowser::Create(HWND parent, int width, int height) {
         return false;
 
     ComPtr<IConnectionPointContainer> container;
-    if (FAILED(made.browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.Put()))) ||
+    if (FAILED(made.browser->QueryInterface(IID_IConnectionPointContainer,
+                                            reinterpret_cast<void**>(container.Put()))) ||
         FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, made.connection.Put())))
         return false;
     DWORD cookie = 0;

@@ -31,7 +31,8 @@ POINT Centred(HWND over, int width, int height) {
     } else {
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     }
-    return POINT{area.left + (area.right - area.left - width) / 2, area.top + (area.bottom - area.top - height) / 2};
+    return POINT{area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2};
 }
 
 TWMMouse MouseRecord(UINT message, WPARAM wParam, int x, int y) {
@@ -67,10 +68,11 @@ void TSkinForm::DestroyHandle() {
 void TSkinForm::CreateHandle(const TFormParams& params) {
     // Every skin form's class: the form is found from the window through GWLP_USERDATA.
     RegisterWindowClass(params.ClassName, StaticWndProc, CS_DBLCLKS);
-    const POINT at = Centred(params.CentreOverOwner ? params.Owner : nullptr, params.ClientWidth, params.ClientHeight);
-    CreateWindowExW(0, params.ClassName, params.Caption.c_str(), WS_POPUP | WS_CLIPCHILDREN | params.Style, at.x,
-                    at.y, params.ClientWidth, params.ClientHeight, params.Owner, nullptr, GetModuleHandleW(nullptr),
-                    this);
+    const POINT at =
+        Centred(params.CentreOverOwner ? params.Owner : nullptr, params.ClientWidth, params.ClientHeight);
+    CreateWindowExW(0, params.ClassName, params.Caption.c_str(), WS_POPUP | WS_CLIPCHILDREN | params.Style,
+                    at.x, at.y, params.ClientWidth, params.ClientHeight, params.Owner, nullptr,
+                    GetModuleHandleW(nullptr), this);
     if (!handle_) throw EWindowError("Cannot create the window");
 }
 
@@ -106,8 +108,8 @@ HFONT TSkinForm::SkinFont(bool bold) {
     gdi::Font& font = fonts_[bold ? 1 : 0];
     if (!font)
         font.Reset(CreateFontW(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                               L"MS Sans Serif"));
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
     return font.Get();
 }
 

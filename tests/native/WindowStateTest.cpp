@@ -86,9 +86,11 @@ TEST(SynchronizedCalls, RunOnlyTheCallAWorkerWaitsOnAndOnce) {
     EXPECT_FALSE(calls.Run(used)); // over: its number no longer names anything
 
     EXPECT_EQ(ErrorOf([&] {
-                  calls.Call([] { throw EInvalidOperation("refused"); }, [&](uintptr_t token) { calls.Run(token); });
+                  calls.Call([] { throw EInvalidOperation("refused"); },
+                             [&](uintptr_t token) { calls.Run(token); });
               }),
               "refused");
-    EXPECT_EQ(ErrorOf([&] { calls.Call([&] { ++runs; }, [](uintptr_t) {}); }), "The launcher window has closed");
+    EXPECT_EQ(ErrorOf([&] { calls.Call([&] { ++runs; }, [](uintptr_t) {}); }),
+              "The launcher window has closed");
     EXPECT_EQ(runs, 1);
 }
