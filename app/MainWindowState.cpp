@@ -1,29 +1,44 @@
 #include "app/MainWindowState.h"
 
+#include "update/GetFilesThr.h"
 
 #include <cfenv>
 #include <cmath>
 
+namespace {
+// A gauge as the window stores both: no border, no text, never shown.
+void SetUpGauge(TGauge& gauge, int32_t width, int32_t height, TColor back, TColor fore) {
+    gauge.SetWidth(width);
+    gauge.SetHeight(height);
+    gauge.SetBorderStyle(bsNone);
+    gauge.SetShowText(false);
+    gauge.SetBackColor(back);
+    gauge.SetForeColor(fore);
+    gauge.RepaintCount = 0;
+}
+} // namespace
+
 TMainWindowState::TMainWindowState(TInstallFolder folder) : folder_(std::move(folder)) {
-    // Both gauges as the window stores them: no border, no text, never shown.
-    Gauge1.SetWidth(430);
-    Gauge1.SetHeight(5);
-    Gauge1.SetBorderStyle(bsNone);
-    Gauge1.SetShowText(false);
-    Gauge1.SetBackColor(RgbColor(0, 0, 0));
-    Gauge1.SetForeColor(RgbColor(62, 91, 150));
-    Gauge2.SetWidth(378);
-    Gauge2.SetHeight(10);
-    Gauge2.SetBorderStyle(bsNone);
-    Gauge2.SetShowText(false);
-    Gauge2.SetBackColor(RgbColor(160, 160, 164));
-    Gauge2.SetForeColor(RgbColor(255, 0, 0));
-    Gauge1.RepaintCount = Gauge2.RepaintCount = 0;
+    SetUpGauge(Gauge1, 430, 5, RgbColor(0, 0, 0), RgbColor(62, 91, 150));
+    SetUpGauge(Gauge2, 378, 10, RgbColor(160, 160, 164), RgbColor(255, 0, 0));
 }
 
 int32_t TMainWindowState::BarWidth(int32_t percentage, int32_t gaugeWidth) {
     // nearbyint rounds exact halves to the even neighbour in the default rounding mode.
     return static_cast<int32_t>(std::nearbyint(static_cast<double>(percentage) * gaugeWidth / 100.0));
+}
+
+size_t TMainWindowState::StatusOwnLength(const std::string& status) {
+    // Whole texts first: "Загрузка списка обновлений" begins as a download's status does.
+    for (const char* text :
+         {status::kLoadingList, status::kFailed, status::kAllUpdated, status::kInterrupted, status::kChecking,
+          status::kHostsApplying, status::kHostsChanged, status::kSelfFailed})
+        if (status == text) return status.size();
+    const std::string checking = std::string(status::kChecking) + " ";
+    for (const std::string& prefix :
+         {std::string(status::kDownloading), std::string(status::kExtracting), checking})
+        if (status.compare(0, prefix.size(), prefix) == 0) return prefix.size();
+    return status.size(); // any other text is the launcher's own
 }
 
 void TMainWindowState::ResizeBar() { Shape1Width = BarWidth(Gauge2.Percentage(), Gauge2.Width()); }

@@ -36,6 +36,10 @@ public:
 
     // The bar's width: Gauge2's percentage of its width, halves rounded to the even neighbour.
     static int32_t BarWidth(int32_t percentage, int32_t gaugeWidth);
+    // How many leading bytes of a status text are the launcher's own words (UTF-8); what follows is a
+    // name from the update list, in the ANSI code page. A status is one of the run's texts as a whole,
+    // or "Загрузка ", "Извлечение " or "Проверка файлов " followed by a name.
+    static size_t StatusOwnLength(const std::string& status);
 
 private:
     void ResizeBar();

@@ -1,6 +1,9 @@
 #include "app/NewsBrowser.h"
 
 #include "platform/win32/LateBound.h"
+#include "platform/win32/ScopedOwner.h"
+#include "widgets/GuiErrors.h"
+#include "widgets/WideText.h"
 
 #include <exdisp.h>
 #include <exdispid.h>
@@ -139,26 +142,51 @@ private:
 
 } // namespace
 
+namespace {
+using platform::win32::ComPtr;
+using platform::win32::ScopedOwner;
+
+// The control in place in its host: closed and let go of its site before it is released.
+struct ActiveObjectTraits {
+    static std::nullptr_t InvalidValue() { return nullptr; }
+    static bool Free(IOleObject* object) {
+        object->Close(OLECLOSE_NOSAVE);
+        object->SetClientSite(nullptr);
+        object->Release();
+        return true;
+    }
+};
+
+// The event sink's connection: undone with the connection point it was made at.
+struct AdviseTraits {
+    IConnectionPoint* Point = nullptr;
+    static DWORD InvalidValue() { return 0; }
+    bool Free(DWORD cookie) const { return SUCCEEDED(Point->Unadvise(cookie)); }
+};
+
+// A string for automation calls.
+struct BstrTraits {
+    static BSTR InvalidValue() { return nullptr; }
+    static bool Free(BSTR text) {
+        LATE_BOUND(L"oleaut32.dll", SysFreeString)(text);
+        return true;
+    }
+};
+} // namespace
+
+// The control's interfaces, released in the reverse order of declaration: the event connection
+// first, the control itself last.
+struct TBrowserControl {
+    ScopedOwner<IOleObject*, ActiveObjectTraits> object;
+    ComPtr<IWebBrowser2> browser;
+    ComPtr<IConnectionPoint> connection;
+    ScopedOwner<DWORD, AdviseTraits> advice;
+};
+
 struct TNewsBrowser::Impl {
     TBrowserSite site;
     TBrowserEvents events;
-    IOleObject* object = nullptr;
-    IWebBrowser2* browser = nullptr;
-    IConnectionPoint* connection = nullptr;
-    DWORD cookie = 0;
-
-    ~Impl() {
-        if (connection) {
-            connection->Unadvise(cookie);
-            connection->Release();
-        }
-        if (browser) browser->Release();
-        if (object) {
-            object->Close(OLECLOSE_NOSAVE);
-            object->SetClientSite(nullptr);
-            object->Release();
-        }
-    }
+    TBrowserControl control; // released before the site and the sink it calls
 };
 
 TNewsBrowser::TNewsBrowser() : impl_(std::make_unique<Impl>()) {
@@ -169,43 +197,44 @@ TNewsBrowser::~TNewsBrowser() = default;
 
 IDispatch* TNewsBrowser::EventSink() const { return &impl_->events; }
 
+// Any step the control refuses means the launcher has no news page: what was made is released.
 bool TNewsBrowser::Create(HWND parent, int width, int height) {
     Impl& d = *impl_;
     d.site.Window = parent;
+    TBrowserControl made;
     if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                IID_IOleObject, reinterpret_cast<void**>(&d.object))))
+                                IID_IOleObject, reinterpret_cast<void**>(made.object.Put()))))
         return false;
-    d.object->SetClientSite(&d.site);
     RECT place{0, 0, width, height};
-    d.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &d.site, 0, parent, &place);
-    if (FAILED(d.object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&d.browser)))) return false;
-    d.browser->put_Left(0);
-    d.browser->put_Top(0);
-    d.browser->put_Width(width);
-    d.browser->put_Height(height);
-    d.browser->put_Silent(VARIANT_TRUE); // no script-error dialogs over the launcher
+    if (FAILED(made.object->SetClientSite(&d.site)) ||
+        FAILED(made.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &d.site, 0, parent, &place)) ||
+        FAILED(made.object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(made.browser.Put()))))
+        return false;
+    if (FAILED(made.browser->put_Left(0)) || FAILED(made.browser->put_Top(0)) ||
+        FAILED(made.browser->put_Width(width)) || FAILED(made.browser->put_Height(height)) ||
+        FAILED(made.browser->put_Silent(VARIANT_TRUE))) // no script-error dialogs over the launcher
+        return false;
 
-    IConnectionPointContainer* container = nullptr;
-    if (SUCCEEDED(d.browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
-        if (SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, &d.connection)))
-            d.connection->Advise(&d.events, &d.cookie);
-        container->Release();
-    }
+    ComPtr<IConnectionPointContainer> container;
+    if (FAILED(made.browser->QueryInterface(IID_IConnectionPointContainer,
+                                            reinterpret_cast<void**>(container.Put()))) ||
+        FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, made.connection.Put())))
+        return false;
+    DWORD cookie = 0;
+    if (FAILED(made.connection->Advise(&d.events, &cookie))) return false;
+    made.advice = ScopedOwner<DWORD, AdviseTraits>(cookie, AdviseTraits{made.connection.Get()});
+    d.control = std::move(made);
     return true;
 }
 
 void TNewsBrowser::Navigate(const std::string& url) {
-    if (!impl_->browser) return;
-    const int size = MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, nullptr, 0);
-    std::wstring wide(size > 0 ? size : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, url.c_str(), -1, &wide[0], size);
-    BSTR text = LATE_BOUND(L"oleaut32.dll", SysAllocString)(wide.c_str());
+    if (!impl_->control.browser) return;
+    ScopedOwner<BSTR, BstrTraits> text(LATE_BOUND(L"oleaut32.dll", SysAllocString)(AnsiToWide(url).c_str()));
     VARIANT address;
     LATE_BOUND(L"oleaut32.dll", VariantInit)(&address);
     address.vt = VT_BSTR;
-    address.bstrVal = text;
+    address.bstrVal = text.Get();
     VARIANT empty;
     LATE_BOUND(L"oleaut32.dll", VariantInit)(&empty);
-    impl_->browser->Navigate2(&address, &empty, &empty, &empty, &empty);
-    LATE_BOUND(L"oleaut32.dll", VariantClear)(&address);
+    OleCheck(impl_->control.browser->Navigate2(&address, &empty, &empty, &empty, &empty));
 }

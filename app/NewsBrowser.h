@@ -16,9 +16,11 @@ public:
     TNewsBrowser(const TNewsBrowser&) = delete;
     TNewsBrowser& operator=(const TNewsBrowser&) = delete;
 
-    // Creates the control filling parent; false when the system has no browser control.
-    bool Create(HWND parent, int width, int height);
-    // Starts navigating to url (no flags, target frame, post data or extra headers).
+    // Creates the control filling parent, once; false when the system has no browser control (or
+    // one that refuses to be placed there), which leaves the launcher without its news page.
+    [[nodiscard]] bool Create(HWND parent, int width, int height);
+    // Starts navigating to url (no flags, target frame, post data or extra headers); nothing without a
+    // control. Raises EOleError when the control refuses the navigation.
     void Navigate(const std::string& url);
     // Called for every completed navigation.
     std::function<void()> OnNavigateComplete2;

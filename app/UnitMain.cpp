@@ -1,10 +1,10 @@
 #include "app/UnitMain.h"
 
-#include "app/Shell.h"
-#include "platform/Platform.h"
 #include "platform/Errors.h"
+#include "platform/Platform.h"
 #include "support/IniFile.h"
 #include "support/Misc.h"
+#include "widgets/Shell.h"
 
 namespace {
 const UINT kSynchronizeMessage = WM_APP + 1;
@@ -12,49 +12,17 @@ const UINT kAfterFirstFrameMessage = WM_APP + 2;
 const UINT_PTR kTimer1 = 1;
 const wchar_t kPanelClass[] = L"VandrelPanel";
 
-// One synchronised call on its way to the window's thread.
-struct TSyncCall {
-    const std::function<void()>* fn;
-    std::exception_ptr error;
-};
-
-gdi::Bitmap LoadPicture(const wchar_t* name) {
-    return gdi::Bitmap(static_cast<HBITMAP>(
-        LoadImageW(GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-}
-
 void LoadButton(TImgBtnControl& button, const wchar_t* normal, const wchar_t* down, const wchar_t* up) {
-    button.Pic = LoadPicture(normal);
-    button.PicDown = LoadPicture(down);
-    button.PicUp = LoadPicture(up);
+    button.Pic = LoadSkinBitmap(normal);
+    button.PicDown = LoadSkinBitmap(down);
+    button.PicUp = LoadSkinBitmap(up);
 }
 
 HWND CreatePanel(HWND parent, int left, int top, int width, int height) {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kPanelClass;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
+    RegisterWindowClass(kPanelClass, DefWindowProcW, 0, GetSysColorBrush(COLOR_BTNFACE));
     // No bevel, flat, no frame; hidden until the news page has been reached; not a Tab stop.
     return CreateWindowExW(0, kPanelClass, L"", WS_CHILD | WS_CLIPCHILDREN, left, top, width, height, parent,
                            nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
-gdi::Font CreateLabelFont() {
-    // "MS Sans Serif" 8 points at 96 dpi; the Russian character set so Cyrillic shows on any Windows.
-    return gdi::Font(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
-}
-
-gdi::Font& LabelFont() {
-    static gdi::Font font = CreateLabelFont();
-    return font;
 }
 } // namespace
 
@@ -65,13 +33,13 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
                                                  &ImgBtn3, &ImgBtn4, &Label4, &Image2, &Image3, &ImgBtn5, &ImgBtn6,
                                                  &ImgBtn7, &Shape1, &ImgBtn8})
         AddControl(*control);
-    Label3.Font = LabelFont().get();
-    Label3.FontColor = RGB(128, 0, 0);
+    Label3.Font = SkinFont();
+    Label3.FontColor = RgbColor(128, 0, 0);
     Label3.Alignment = DT_CENTER;
     Label3.SetCaption(Label3Caption);
-    Label4.Font = LabelFont().get();
-    Label4.FontColor = RGB(255, 128, 0);
-    Shape1.BrushColor = RGB(255, 0, 0);
+    Label4.Font = SkinFont();
+    Label4.FontColor = RgbColor(255, 128, 0);
+    Shape1.BrushColor = RgbColor(255, 0, 0);
     Image2.Cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
     LoadSkin();
 
@@ -90,15 +58,21 @@ TFMain::TFMain(const TInstallFolder& folder, const TBranding& branding, HWND own
     OnChanged = [this] { ShowRunState(); };
     WebBrowser1.OnNavigateComplete2 = [this] { RunGuarded([this] { WebBrowser1NavigateComplete2(); }); };
 
-    CreateHandle(L"FormMain", 800, 599, owner, false);
+    TFormParams window;
+    window.ClassName = L"VandrelSkinForm";
+    window.Caption = L"FormMain";
+    window.ClientWidth = 800;
+    window.ClientHeight = 599;
+    window.Owner = owner;
+    window.Style = WS_SYSMENU | WS_MINIMIZEBOX;
+    CreateHandle(window);
+    syncWindow_ = Handle();
     Panel1 = CreatePanel(Handle(), 7, 37, 786, 379);
-    SetTimer(Handle(), kTimer1, 1000, nullptr);
+    timer1_ = OwnedTimer(SetTimer(Handle(), kTimer1, 1000, nullptr), TimerTraits{Handle()});
     RunGuarded([this] { FormCreate(); });
 }
 
-TFMain::~TFMain() {
-    if (Handle()) KillTimer(Handle(), kTimer1);
-}
+TFMain::~TFMain() = default;
 
 void TFMain::Show() {
     SetApplicationWindow(Handle());
@@ -108,9 +82,9 @@ void TFMain::Show() {
 }
 
 void TFMain::LoadSkin() {
-    Image1.Picture = LoadPicture(L"BACKGROUND");
-    Image2.Picture = LoadPicture(L"CREDIT");
-    Image3.Picture = LoadPicture(L"TITLE");
+    Image1.Picture = LoadSkinBitmap(L"BACKGROUND");
+    Image2.Picture = LoadSkinBitmap(L"CREDIT");
+    Image3.Picture = LoadSkinBitmap(L"TITLE");
     LoadButton(ImgBtn1, L"PLAY_NORMAL", L"PLAY_DOWN", L"PLAY_HOVER");
     LoadButton(ImgBtn2, L"UPDATE_NORMAL", L"UPDATE_DOWN", L"UPDATE_HOVER");
     LoadButton(ImgBtn3, L"CANCEL_NORMAL", L"CANCEL_DOWN", L"CANCEL_HOVER");
@@ -130,8 +104,8 @@ void TFMain::FormCreate() {
     // frame is on screen: together they take tens of milliseconds the player would otherwise wait
     // for a window. The message is the first in the queue, ahead of any input and of Timer1.
     PostMessageW(Handle(), kAfterFirstFrameMessage, 0, 0);
-    SetBackgroundPicture(Image1.Picture.get());
-    ApplySkinRegion(Image1.Picture.get());
+    SetBackgroundPicture(Image1.Picture.Get());
+    ApplySkinRegion(Image1.Picture.Get());
 }
 
 void TFMain::FormClose() {
@@ -177,7 +151,7 @@ void TFMain::ImgBtn8Click() {
 }
 
 void TFMain::Timer1Timer() {
-    KillTimer(Handle(), kTimer1);
+    timer1_.Reset(); // one tick only
     if (Config) WebBrowser1.Navigate((*Config)[SlotNewsUrl]);
     ShowStatus("");
 }
@@ -187,7 +161,8 @@ void TFMain::WebBrowser1NavigateComplete2() { ShowWindow(Panel1, SW_SHOW); }
 // ---- what a run changes ------------------------------------------------------------------------
 
 void TFMain::ShowRunState() {
-    Label3.SetCaption(Label3Caption);
+    const size_t own = StatusOwnLength(Label3Caption);
+    Label3.SetCaption(Label3Caption.substr(0, own), Label3Caption.substr(own));
     Shape1.SetBounds(207, 484, Shape1Width, 10);
     Shape1.SetVisible(Shape1Visible);
     ImgBtn1.SetEnabled(ImgBtn1Enabled);
@@ -199,26 +174,19 @@ void TFMain::Synchronize(const std::function<void()>& fn) {
         fn();
         return;
     }
-    TSyncCall call{&fn, nullptr};
-    if (!SendMessageW(Handle(), kSynchronizeMessage, 0, reinterpret_cast<LPARAM>(&call)))
-        throw Exception("The launcher window has closed");
-    if (call.error) std::rethrow_exception(call.error);
+    syncCalls_.Call(fn, [this](uintptr_t token) {
+        SendMessageW(syncWindow_, kSynchronizeMessage, static_cast<WPARAM>(token), 0);
+    });
 }
 
-bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     switch (message) {
-    case kSynchronizeMessage: {
-        auto* call = reinterpret_cast<TSyncCall*>(lParam);
-        try {
-            (*call->fn)();
-        } catch (...) {
-            call->error = std::current_exception();
-        }
-        *result = 1;
+    case kSynchronizeMessage: // the message names the waiting call by number only
+        *result = syncCalls_.Run(static_cast<uintptr_t>(wParam)) ? 1 : 0;
         return true;
-    }
     case kAfterFirstFrameMessage:
-        WebBrowser1.Create(Panel1, 786, 379);
+        // Without a browser control the panel stays hidden and Timer1 navigates nowhere.
+        static_cast<void>(WebBrowser1.Create(Panel1, 786, 379));
         RunGuarded([this] {
             if (Config) CreateDesktopShortcut((*Config)[SlotShortcutName], (*Config)[SlotInstallDir], "Play Tessel");
         });
@@ -235,6 +203,7 @@ bool TFMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         *result = 0;
         return true;
     case WM_DESTROY:
+        static_cast<void>(timer1_.Release()); // the system kills a window's timers with it
         PostQuitMessage(0);
         *result = 0;
         return true;

@@ -6,8 +6,9 @@
 #include "app/LauncherConfig.h"
 #include "app/MainWindowState.h"
 #include "app/NewsBrowser.h"
+#include "app/SynchronizedCalls.h"
 #include "update/GetFilesThr.h"
-#include "widgets/Controls.h"
+#include "widgets/SkinForm.h"
 
 #include <functional>
 #include <memory>
@@ -82,4 +83,7 @@ private:
     TBranding branding_;
     std::shared_ptr<TRunControl> run_;
     DWORD uiThread_;
+    OwnedTimer timer1_; // Timer1: one tick, a second after the window is made
+    TSynchronizedCalls syncCalls_;
+    HWND syncWindow_ = nullptr; // set once the window exists; workers read it, never Handle()
 };

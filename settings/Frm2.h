@@ -6,23 +6,23 @@
 
 #include "settings/GameOptions.h"
 #include "support/InstallFolder.h"
+#include "widgets/SkinForm.h"
 
 #include <windows.h>
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
 
-// What the dialog takes from the launcher besides its windows. Empty members get the launcher's own:
-// the standard error box, and the skin bitmaps of the program's resources.
+// What the dialog takes from the launcher besides its windows; an empty member gets the launcher's
+// own. Errors go to the launcher's one error box (widgets/Shell.h), as the main window's do.
 struct TForm1Services {
-    std::function<void(const std::exception&)> ShowError;
-    // A skin bitmap by resource name, or null when the program carries none; the dialog deletes it.
-    std::function<HBITMAP(const wchar_t* name)> LoadBitmap;
+    // A skin bitmap by resource name, or none when the program carries none. By default, the
+    // program's resources.
+    std::function<gdi::Bitmap(const wchar_t* name)> LoadBitmap;
 };
 
-class TForm1 {
+class TForm1 : public TSkinForm {
 public:
     // Control identifiers (GetDlgItem on Handle()).
     enum : int {
@@ -45,15 +45,13 @@ public:
                                                          L"SETTINGS_CANCEL_DOWN"};
 
     // Creates the dialog hidden and fills its controls from the install folder's system\option.ini and
-    // slotCreateBackup. A value that cannot be read is shown through ShowError; the dialog is created
-    // all the same. The slot must outlive the dialog; the apply button writes it.
+    // slotCreateBackup. A value that cannot be read is shown in the error box; the dialog is created
+    // all the same. The slot must outlive the dialog; the apply button writes it. Raises
+    // EWindowError when the system makes no window.
     static std::unique_ptr<TForm1> Create(HINSTANCE instance, HWND mainWindow, const TInstallFolder& folder,
                                           std::string& slotCreateBackup, TForm1Services services = {});
-    ~TForm1();
-    TForm1(const TForm1&) = delete;
-    TForm1& operator=(const TForm1&) = delete;
+    ~TForm1() override;
 
-    HWND Handle() const { return hwnd_; }
     // Disables the main window and shows the dialog centred over it.
     void ShowOver(HWND mainWindow);
     // For the program's message loop: moves the focus between the dialog's controls with Tab and the
@@ -61,7 +59,7 @@ public:
     bool TranslateDialogKeys(MSG* msg);
 
     // "Применить": writes the controls when the game's options file exists, then hides the dialog and
-    // enables the main window. A refused write is shown through ShowError and the dialog stays open.
+    // enables the main window. A refused write is shown in the error box and the dialog stays open.
     void SpeedButton1Click();
     // "Отменить": hides the dialog and enables the main window; the controls keep their changes.
     void SpeedButton2Click();
@@ -72,34 +70,26 @@ private:
 public:
     TForm1(Key, TInstallFolder folder, std::string& slotCreateBackup, TForm1Services services);
 
-private:
-    struct Resources;
+protected:
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+private:
     static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR self);
-    LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam);
     void FormCreate();
     void CreateControls(HINSTANCE instance);
-    void Paint(HDC dc);
+    void LoadSkin();
     void DrawButton(const DRAWITEMSTRUCT& item);
-    void FormMouseDown(int x, int y);
-    void FormMouseMove(int x, int y);
-    void FormMouseUp();
     void Close();
     TGameOptionControls ReadControls() const;
     void WriteControls(const TGameOptionControls& controls);
-    void ShowError(const std::exception& error);
 
-    HWND hwnd_ = nullptr;
+    struct Resources;
+
     HWND mainWindow_ = nullptr;
     const TInstallFolder folder_;
     std::string& slotCreateBackup_;
     TForm1Services services_;
     std::unique_ptr<Resources> resources_;
     bool hover_[2] = {false, false}; // the two buttons
-    // Moving the borderless window: set between a press on the form's own surface and the release.
-    bool Dragging = false;
-    int DragX = 0;
-    int DragY = 0;
 };

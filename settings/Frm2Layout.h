@@ -3,8 +3,9 @@
 // system code page. The option mapping (GameOptions) relies on the order of the combo box items.
 #pragma once
 
+#include "widgets/Colors.h"
+
 #include <array>
-#include <cstdint>
 
 namespace settingsui {
 
@@ -22,16 +23,13 @@ struct TLabel {
 constexpr int kClientWidth = 220;
 constexpr int kClientHeight = 300;
 
-// Every text of the dialog is in this face; the height is in logical units (8 points at 96 DPI).
-constexpr const char* kFontFace = "MS Sans Serif";
-constexpr int kFontHeight = -11;
-
-// Colours as 0xRRGGBB.
-constexpr uint32_t kCaptionColour = 0xCACACA;  // labels and check box captions
-constexpr uint32_t kButtonColour = 0xE8E8E8;   // the two buttons' captions
-constexpr uint32_t kComboBoxColour = 0x2F3C53; // background of the combo boxes
-constexpr uint32_t kCheckBoxColour = 0x223553; // background of the check boxes
-constexpr uint32_t kSkinKeyColour = 0x00FF18;  // skin pixels of this colour are cut out of the window
+// Every text of the dialog is in the skin forms' face (TSkinForm::SkinFont).
+constexpr TColor kCaptionColour = RgbColor(0xCA, 0xCA, 0xCA);  // labels and check box captions
+constexpr TColor kButtonColour = RgbColor(0xE8, 0xE8, 0xE8);   // the two buttons' captions
+constexpr TColor kComboBoxColour = RgbColor(0x2F, 0x3C, 0x53); // background of the combo boxes
+constexpr TColor kCheckBoxColour = RgbColor(0x22, 0x35, 0x53); // background of the check boxes
+// The shipped skin's key colour; the window cuts out whatever colour its pixel (0, 0) has.
+constexpr TColor kSkinKeyColour = RgbColor(0x00, 0xFF, 0x18);
 
 constexpr std::array<TLabel, 9> kLabels{{
     {43, 36, "Настройки обновления ", true},

@@ -9,7 +9,7 @@ namespace {
 // An off-screen bitmap like the image, filled with the window-frame colour (TBltBitmap.MakeLike).
 gdi::Bitmap MakeLike(HDC dc, int width, int height) {
     gdi::Bitmap bitmap(CreateCompatibleBitmap(dc, width, height));
-    gdi::MemoryDC target(dc, bitmap.get());
+    gdi::MemoryDC target(dc, bitmap.Get());
     RECT all{0, 0, width, height};
     FillRect(target.Get(), &all, GetSysColorBrush(COLOR_WINDOWFRAME));
     return bitmap;
@@ -18,7 +18,7 @@ gdi::Bitmap MakeLike(HDC dc, int width, int height) {
 void Fill(HDC dc, int left, int top, int right, int bottom, TColor color) {
     gdi::Brush brush(CreateSolidBrush(color));
     RECT area{left, top, right, bottom};
-    FillRect(dc, &area, brush.get());
+    FillRect(dc, &area, brush.Get());
 }
 
 void DrawKind(const TGauge& gauge, HDC dc, const TGaugeRect& r) {
@@ -45,15 +45,15 @@ void DrawKind(const TGauge& gauge, HDC dc, const TGaugeRect& r) {
         const int32_t w = r.Right - r.Left + extra, h = r.Bottom - r.Top + extra;
         Fill(dc, r.Left, r.Top, r.Right, r.Bottom, gauge.Color);
         gdi::Pen pen(CreatePen(PS_SOLID, 1, gauge.ForeColor()));
-        gdi::Selected usePen(dc, pen.get());
+        gdi::Selected usePen(dc, pen.Get());
         gdi::Brush back(CreateSolidBrush(gauge.BackColor()));
-        gdi::Selected useBack(dc, back.get());
+        gdi::Selected useBack(dc, back.Get());
         SetArcDirection(dc, AD_COUNTERCLOCKWISE);
         if (gauge.Kind() == gkPie) {
             Ellipse(dc, r.Left, r.Top, w, h);
             if (percentage > 0) {
                 gdi::Brush fore(CreateSolidBrush(gauge.ForeColor()));
-                gdi::Selected useFore(dc, fore.get());
+                gdi::Selected useFore(dc, fore.Get());
                 int32_t x = 0, y = 0;
                 gauge_geometry::PieRadialPoint(w, h, percentage, &x, &y);
                 Pie(dc, r.Left, r.Top, w, h, x, y, w / 2, 0);
@@ -81,12 +81,12 @@ void PaintGauge(const TGauge& gauge, HDC dc, HFONT font) {
     const int width = gauge.Width(), height = gauge.Height();
     if (width <= 0 || height <= 0) return;
     gdi::Bitmap image(CreateCompatibleBitmap(dc, width, height));
-    gdi::MemoryDC imageDC(dc, image.get());
+    gdi::MemoryDC imageDC(dc, image.Get());
     BitBlt(imageDC.Get(), 0, 0, width, height, nullptr, 0, 0, BLACKNESS);
     const TGaugeRect r = gauge_geometry::PaintRect(width, height, gauge.BorderStyle());
     {
         gdi::Bitmap overlay = MakeLike(dc, width, height);
-        gdi::MemoryDC overlayDC(dc, overlay.get());
+        gdi::MemoryDC overlayDC(dc, overlay.Get());
         BitBlt(overlayDC.Get(), 0, 0, width, height, nullptr, 0, 0, BLACKNESS);
         DrawKind(gauge, overlayDC.Get(), r);
         BitBlt(imageDC.Get(), 0, 0, width, height, overlayDC.Get(), 0, 0, SRCINVERT);
@@ -95,11 +95,11 @@ void PaintGauge(const TGauge& gauge, HDC dc, HFONT font) {
         wchar_t text[16];
         const int length = swprintf(text, 16, L"%d%%", static_cast<int>(gauge.Percentage()));
         gdi::Bitmap textBitmap(CreateCompatibleBitmap(dc, width, height));
-        gdi::MemoryDC textDC(dc, textBitmap.get());
+        gdi::MemoryDC textDC(dc, textBitmap.Get());
         BitBlt(textDC.Get(), 0, 0, width, height, nullptr, 0, 0, BLACKNESS);
         gdi::Selected useFont(textDC.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
         SetBkMode(textDC.Get(), TRANSPARENT);
-        SetTextColor(textDC.Get(), RGB(255, 255, 255));
+        SetTextColor(textDC.Get(), RgbColor(255, 255, 255));
         SIZE extent{};
         GetTextExtentPoint32W(textDC.Get(), text, length, &extent);
         const int x = (r.Right - r.Left + 1 - extent.cx) / 2;

@@ -2,14 +2,10 @@
 // value rules and the geometry of each kind are portable; GaugePaint draws a gauge with GDI.
 #pragma once
 
+#include "widgets/Colors.h"
+
 #include <cstdint>
 #include <functional>
-
-// Colours as the window system stores them: 0x00BBGGRR.
-using TColor = uint32_t;
-constexpr TColor RgbColor(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
-}
 
 enum TGaugeKind { gkText = 0, gkHorizontalBar = 1, gkVerticalBar = 2, gkPie = 3, gkNeedle = 4 };
 enum TBorderStyle { bsNone = 0, bsSingle = 1 };

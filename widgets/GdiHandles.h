@@ -1,61 +1,76 @@
-// Owners of GDI handles (bitmaps, brushes, fonts, pens, regions, memory device contexts): each is
-// released in the scope that made it.
+// Owners of GDI handles (bitmaps, brushes, fonts, pens, regions, device contexts, selections): each
+// is released in the scope that made it. All are uses of the one scoped owner (ScopedOwner.h).
 #pragma once
+
+#include "platform/win32/ScopedOwner.h"
 
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include <cstdint>
 
 namespace gdi {
 
-struct ObjectDeleter {
-    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+using platform::win32::ScopedOwner;
+
+// A bitmap, brush, font, pen or region: deleted with DeleteObject.
+template <typename H> struct ObjectTraits {
+    static H InvalidValue() { return nullptr; }
+    static bool Free(H object) { return DeleteObject(object) != FALSE; }
 };
-template <typename H> using Owned = std::unique_ptr<std::remove_pointer_t<H>, ObjectDeleter>;
+template <typename H> using Owned = ScopedOwner<H, ObjectTraits<H>>;
 using Bitmap = Owned<HBITMAP>;
 using Brush = Owned<HBRUSH>;
 using Font = Owned<HFONT>;
 using Pen = Owned<HPEN>;
 using Region = Owned<HRGN>;
 
-// A memory device context compatible with another, with one bitmap selected into it for its lifetime.
-class MemoryDC {
-public:
-    explicit MemoryDC(HDC like, HBITMAP selected = nullptr) : dc_(CreateCompatibleDC(like)) {
-        if (selected) old_ = SelectObject(dc_, selected);
-    }
-    ~MemoryDC() {
-        if (old_) SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    HDC Get() const { return dc_; }
+// A device context the program created (CreateCompatibleDC).
+struct CreatedDcTraits {
+    static HDC InvalidValue() { return nullptr; }
+    static bool Free(HDC dc) { return DeleteDC(dc) != FALSE; }
+};
+using CreatedDC = ScopedOwner<HDC, CreatedDcTraits>;
 
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
+// A device context borrowed from a window (GetDC): given back to that window.
+struct WindowDcTraits {
+    HWND Window = nullptr;
+    static HDC InvalidValue() { return nullptr; }
+    bool Free(HDC dc) const { return ReleaseDC(Window, dc) != 0; }
+};
+using WindowDC = ScopedOwner<HDC, WindowDcTraits>;
+// The device context of a window's client area (null: the screen's).
+inline WindowDC ClientDC(HWND window) { return WindowDC(GetDC(window), WindowDcTraits{window}); }
+
+// What a device context had selected before: put back at the end of the scope.
+struct SelectionTraits {
+    HDC Dc = nullptr;
+    static HGDIOBJ InvalidValue() { return nullptr; }
+    bool Free(HGDIOBJ previous) const { return SelectObject(Dc, previous) != nullptr; }
 };
 
 // Selects an object into a device context and puts the previous one back at the end of the scope.
-class Selected {
+// Selections are undone in reverse order, so one is never assigned over another.
+class Selected : public ScopedOwner<HGDIOBJ, SelectionTraits> {
 public:
-    Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~Selected() { SelectObject(dc_, old_); }
-    Selected(const Selected&) = delete;
-    Selected& operator=(const Selected&) = delete;
+    Selected() = default;
+    Selected(HDC dc, HGDIOBJ object) : ScopedOwner(SelectObject(dc, object), SelectionTraits{dc}) {}
+    Selected(Selected&&) = default;
+    Selected& operator=(Selected&&) = delete;
+};
+
+// A memory device context compatible with another, with one bitmap selected into it for its lifetime.
+class MemoryDC {
+public:
+    explicit MemoryDC(HDC like, HBITMAP selected = nullptr)
+        : dc_(CreateCompatibleDC(like)), selection_(selected ? Selected(dc_.Get(), selected) : Selected()) {}
+    HDC Get() const { return dc_.Get(); }
 
 private:
-    HDC dc_;
-    HGDIOBJ old_;
+    CreatedDC dc_;
+    Selected selection_; // undone before the context is deleted
 };
 
 // A 32-bit top-down bitmap of the given size whose pixels the program can read (0x00RRGGBB).
 Bitmap CreateDib(int width, int height, uint32_t** pixels);
 
 } // namespace gdi
-
-// UTF-16 for the wide APIs. Texts are UTF-8 (the launcher's own) or ANSI bytes (names from files):
-// every valid UTF-8 sequence is decoded, every other byte is taken in the ANSI code page.
-std::wstring ToWide(const std::string& text);

@@ -27,9 +27,9 @@ void TImgBtn::LeftButtonDown(const TWMMouse& msg) {
     if (OnMouseDown) OnMouseDown(msg);
 }
 
-void TImgBtn::LeftButtonUp(const TWMMouse& msg, bool overButton) {
+void TImgBtn::LeftButtonUp(const TWMMouse& msg, bool clicks) {
     // The picture control's own part first: the click runs while the pressed picture is still shown.
-    const bool click = clicked_ && overButton;
+    const bool click = clicked_ && clicks;
     clicked_ = false;
     if (click && OnClick) OnClick();
     if (!Supported) return;

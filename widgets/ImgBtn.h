@@ -40,11 +40,12 @@ public:
     // Setting Pic shows it at once; what the form does for every button when it is created.
     void ShowPic() { Show(TShown::Pic); }
 
-    // The four messages the button reacts to. overButton: the release happened over the button.
+    // The four messages the button reacts to. clicks: the release may be a click, being over the
+    // button while the button is enabled (one disabled while held reports no click).
     void MouseEnter(const TWMMouse& msg);
     void MouseLeave(const TWMMouse& msg);
     void LeftButtonDown(const TWMMouse& msg);
-    void LeftButtonUp(const TWMMouse& msg, bool overButton);
+    void LeftButtonUp(const TWMMouse& msg, bool clicks);
 
 private:
     void Show(TShown picture);

@@ -44,11 +44,11 @@ bool AddPictureRows(HBITMAP bitmap, const BITMAP& info, TSkinSpanBuilder& builde
     request.bmiHeader.biPlanes = 1;
     request.bmiHeader.biBitCount = threeBytes ? 24 : 32;
     request.bmiHeader.biCompression = BI_RGB;
-    HDC dc = CreateCompatibleDC(nullptr);
+    const gdi::CreatedDC dc(CreateCompatibleDC(nullptr));
     bool complete = true;
     for (int32_t top = 0; top < height && complete; top += bandRows) {
         const int32_t rows = std::min(bandRows, height - top);
-        complete = GetDIBits(dc, bitmap, static_cast<UINT>(height - top - rows), static_cast<UINT>(rows), band.data(),
+        complete = GetDIBits(dc.Get(), bitmap, static_cast<UINT>(height - top - rows), static_cast<UINT>(rows), band.data(),
                              &request, DIB_RGB_COLORS) == rows;
         for (int32_t i = rows - 1; complete && i >= 0; --i) {
             const uint8_t* row = reinterpret_cast<const uint8_t*>(band.data()) + static_cast<size_t>(i) * stride;
@@ -59,17 +59,16 @@ bool AddPictureRows(HBITMAP bitmap, const BITMAP& info, TSkinSpanBuilder& builde
             }
         }
     }
-    DeleteDC(dc);
     return complete;
 }
 } // namespace
 
-HRGN CreateSkinRegion(HBITMAP bitmap) {
+gdi::Region CreateSkinRegion(HBITMAP bitmap) {
     BITMAP info{};
-    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return nullptr;
+    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return {};
     const int32_t width = info.bmWidth, height = info.bmHeight;
     TSkinSpanBuilder builder(width);
-    if (!AddPictureRows(bitmap, info, builder)) return nullptr;
+    if (!AddPictureRows(bitmap, info, builder)) return {};
 
     const std::vector<TSpan> spans = builder.Take();
     std::vector<char> data(sizeof(RGNDATAHEADER) + spans.size() * sizeof(RECT));
@@ -83,6 +82,7 @@ HRGN CreateSkinRegion(HBITMAP bitmap) {
         const RECT r{spans[i].Left, spans[i].Top, spans[i].Right, spans[i].Bottom};
         std::memcpy(data.data() + sizeof(RGNDATAHEADER) + i * sizeof(RECT), &r, sizeof r);
     }
-    return ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
+    return gdi::Region(
+        ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data())));
 }
 #endif

@@ -58,7 +58,7 @@ private:
 std::vector<TSpan> SkinSpans(const uint32_t* pixels, int32_t width, int32_t height, int32_t stride);
 
 #ifdef _WIN32
-#include <windows.h>
-// The region of a bitmap's non-key pixels, or null when the bitmap cannot be read. The caller owns it.
-HRGN CreateSkinRegion(HBITMAP bitmap);
+#include "widgets/GdiHandles.h"
+// The region of a bitmap's non-key pixels, or none when the bitmap cannot be read.
+gdi::Region CreateSkinRegion(HBITMAP bitmap);
 #endif

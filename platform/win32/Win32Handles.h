@@ -1,73 +1,34 @@
 // Owners of Win32 handles: each closes its handle in the same scope that opened it.
 #pragma once
 
+#include "platform/win32/ScopedOwner.h"
 #include "platform/win32/WinInetApi.h"
 
 #include <windows.h>
 
 namespace platform::win32 {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~Handle() { Reset(); }
-    Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
-    Handle& operator=(Handle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            h_ = other.h_;
-            other.h_ = INVALID_HANDLE_VALUE;
-        }
-        return *this;
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    // Closes now and reports whether the system accepted the close.
-    bool Close() {
-        if (!Valid()) return true;
-        BOOL ok = CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-        return ok != FALSE;
-    }
-    void Reset() { Close(); }
-
-private:
-    HANDLE h_;
+// A kernel handle (file, mapping, process, token). Functions return either null or
+// INVALID_HANDLE_VALUE for "none", so both count as none.
+struct KernelHandleTraits {
+    static HANDLE InvalidValue() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static bool Free(HANDLE h) { return CloseHandle(h) != FALSE; }
 };
+using Handle = ScopedOwner<HANDLE, KernelHandleTraits>;
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
-    ~InternetHandle() {
-        if (h_) WinInet().InternetCloseHandle(h_);
-    }
-    InternetHandle(InternetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    InternetHandle& operator=(InternetHandle&&) = delete;
-    HINTERNET Get() const { return h_; }
-
-private:
-    HINTERNET h_;
+// A WinINet session or request.
+struct InternetHandleTraits {
+    static HINTERNET InvalidValue() { return nullptr; }
+    static bool Free(HINTERNET h) { return WinInet().InternetCloseHandle(h) != FALSE; }
 };
+using InternetHandle = ScopedOwner<HINTERNET, InternetHandleTraits>;
 
-class MappedView {
-public:
-    MappedView() = default;
-    ~MappedView() { Reset(); }
-    MappedView(const MappedView&) = delete;
-    MappedView& operator=(const MappedView&) = delete;
-    void Reset(const void* view = nullptr) {
-        if (view_) UnmapViewOfFile(view_);
-        view_ = view;
-    }
-    const void* Get() const { return view_; }
-
-private:
-    const void* view_ = nullptr;
+// A mapped view of a file.
+struct MappedViewTraits {
+    static const void* InvalidValue() { return nullptr; }
+    static bool Free(const void* view) { return UnmapViewOfFile(view) != FALSE; }
 };
+using MappedView = ScopedOwner<const void*, MappedViewTraits>;
 
 } // namespace platform::win32

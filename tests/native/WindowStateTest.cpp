@@ -1,4 +1,5 @@
 #include "app/MainWindowState.h"
+#include "app/SynchronizedCalls.h"
 #include "platform/Errors.h"
 #include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
@@ -65,4 +66,31 @@ TEST(MainWindowState, SizesTheBarFromTheOverallGaugeRoundingHalvesToEven) {
     EXPECT_FALSE(window.ImgBtn1Enabled || window.ImgBtn2Enabled);
     window.UpdateRevision("7");
     EXPECT_EQ(testutil::ReadBytes(dir / "_settings.ini"), "[main]\r\nAtRevision=7\r\n");
+}
+
+TEST(SynchronizedCalls, RunOnlyTheCallAWorkerWaitsOnAndOnce) {
+    TSynchronizedCalls calls;
+    EXPECT_FALSE(calls.Run(0)); // nothing waits: a message from elsewhere runs nothing
+    EXPECT_FALSE(calls.Run(1));
+
+    int runs = 0;
+    uintptr_t used = 0;
+    calls.Call([&] { ++runs; },
+               [&](uintptr_t token) {
+                   EXPECT_FALSE(calls.Run(token + 1)); // another number
+                   EXPECT_TRUE(calls.Run(token));
+                   EXPECT_FALSE(calls.Run(token)); // a second message for the same call
+                   used = token;
+               });
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(calls.Run(used)); // over: its number no longer names anything
+
+    EXPECT_EQ(ErrorOf([&] {
+                  calls.Call([] { throw EInvalidOperation("refused"); },
+                             [&](uintptr_t token) { calls.Run(token); });
+              }),
+              "refused");
+    EXPECT_EQ(ErrorOf([&] { calls.Call([&] { ++runs; }, [](uintptr_t) {}); }),
+              "The launcher window has closed");
+    EXPECT_EQ(runs, 1);
 }

@@ -1,12 +1,16 @@
 // The launcher's main window for real under Wine: its components and shape, the image buttons driven
 // by posted mouse messages, the drag, gauge painting read back from a bitmap, the revision store, the
 // desktop shortcut, play, the links, the news browser and an update run started from the window.
-#include "app/Shell.h"
+#include "app/LauncherApp.h"
 #include "app/UnitMain.h"
+#include "platform/Errors.h"
 #include "platform/Platform.h"
+#include "platform/win32/ScopedOwner.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
 #include "widgets/GaugePaint.h"
+#include "widgets/GuiErrors.h"
+#include "widgets/Shell.h"
 #include "widgets/SkinRegion.h"
 
 #include <exdispid.h>
@@ -15,8 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <set>
+#include <thread>
 #include <vector>
 
 using namespace testutil;
@@ -54,9 +60,7 @@ std::vector<uint32_t> Pixels(HBITMAP bitmap, int* width, int* height) {
     BITMAPINFO request{};
     request.bmiHeader = {sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &request, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
+    GetDIBits(gdi::ClientDC(nullptr).Get(), bitmap, 0, info.bmHeight, pixels.data(), &request, DIB_RGB_COLORS);
     return pixels;
 }
 
@@ -188,13 +192,12 @@ TEST_F(MainWindow, HasItsComponentsInPlaceAndTheShapeOfItsBackground) {
     }
 
     int width = 0, height = 0;
-    const std::vector<uint32_t> picture = Pixels(window->Image1.Picture.get(), &width, &height);
+    const std::vector<uint32_t> picture = Pixels(window->Image1.Picture.Get(), &width, &height);
     ASSERT_EQ(width, 800);
     ASSERT_EQ(height, 599);
-    HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(GetWindowRgn(hwnd, shape), ERROR);
-    EXPECT_EQ(RegionMask(shape, width, height), NonKeyMask(picture));
-    DeleteObject(shape);
+    const gdi::Region shape(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(hwnd, shape.Get()), ERROR);
+    EXPECT_EQ(RegionMask(shape.Get(), width, height), NonKeyMask(picture));
     // Every component lies inside the shape.
     for (TImgBtnControl* button : buttons) {
         const RECT r = button->BoundsRect();
@@ -219,28 +222,27 @@ TEST(SkinRegionWin32, EqualsOneSubtractionPerKeyPixel) {
         }
         GdiFlush();
         // The region is read from the DIB section itself, and from a device bitmap of the same picture.
-        HDC screen = GetDC(nullptr);
-        gdi::Bitmap device(CreateCompatibleBitmap(screen, w, h));
+        const gdi::WindowDC screen = gdi::ClientDC(nullptr);
+        gdi::Bitmap device(CreateCompatibleBitmap(screen.Get(), w, h));
         {
-            gdi::MemoryDC from(screen, picture.get()), to(screen, device.get());
+            gdi::MemoryDC from(screen.Get(), picture.Get()), to(screen.Get(), device.Get());
             BitBlt(to.Get(), 0, 0, w, h, from.Get(), 0, 0, SRCCOPY);
         }
-        ReleaseDC(nullptr, screen);
-        gdi::Region ours(CreateSkinRegion(picture.get()));
-        gdi::Region fromDevice(CreateSkinRegion(device.get()));
+        gdi::Region ours = CreateSkinRegion(picture.Get());
+        gdi::Region fromDevice = CreateSkinRegion(device.Get());
         gdi::Region reference(CreateRectRgn(0, 0, w, h));
         for (int x = 0; x < w; ++x)
             for (int y = 0; y < h; ++y)
                 if ((bits[y * w + x] & 0xFFFFFF) == (bits[0] & 0xFFFFFF)) {
                     gdi::Region pixel(CreateRectRgn(x, y, x + 1, y + 1));
-                    CombineRgn(reference.get(), reference.get(), pixel.get(), RGN_DIFF);
+                    CombineRgn(reference.Get(), reference.Get(), pixel.Get(), RGN_DIFF);
                 }
         ASSERT_TRUE(ours);
-        EXPECT_TRUE(EqualRgn(ours.get(), reference.get())) << "picture " << kind;
+        EXPECT_TRUE(EqualRgn(ours.Get(), reference.Get())) << "picture " << kind;
         ASSERT_TRUE(fromDevice);
-        EXPECT_TRUE(EqualRgn(fromDevice.get(), reference.get())) << "device picture " << kind;
+        EXPECT_TRUE(EqualRgn(fromDevice.Get(), reference.Get())) << "device picture " << kind;
         const std::vector<uint32_t> pixels(bits, bits + w * h);
-        EXPECT_EQ(RegionMask(ours.get(), w, h), NonKeyMask(pixels));
+        EXPECT_EQ(RegionMask(ours.Get(), w, h), NonKeyMask(pixels));
     }
 }
 
@@ -278,6 +280,21 @@ TEST_F(MainWindow, ImageButtonsFollowPostedMouseMessagesAndTheBackgroundDrags) {
     EXPECT_EQ(updates, 0);
     EXPECT_FALSE(window->Dragging);
 
+    // Disabled while held (a run's first callback disables play): the release is no click, and the
+    // button lets go of its pressed look. Enabled again, it clicks.
+    int plays = 0;
+    window->ImgBtn1.Button.OnClick = [&] { ++plays; };
+    Mouse(WM_MOUSEMOVE, 700, 500);
+    Mouse(WM_LBUTTONDOWN, 700, 500, MK_LBUTTON);
+    window->SetRunButtonsEnabled(false);
+    Mouse(WM_LBUTTONUP, 700, 500);
+    EXPECT_EQ(plays, 0);
+    EXPECT_EQ(window->ImgBtn1.Button.Shown(), TImgBtn::TShown::PicUp);
+    window->SetRunButtonsEnabled(true);
+    Mouse(WM_LBUTTONDOWN, 700, 500, MK_LBUTTON);
+    Mouse(WM_LBUTTONUP, 700, 500);
+    EXPECT_EQ(plays, 1);
+
     // A right-button press on the background drags the window with the pointer.
     RECT start{}, moved{};
     GetWindowRect(window->Handle(), &start);
@@ -296,12 +313,10 @@ TEST(GaugePaintWin32, DrawsBarsBorderAndTheInvertedText) {
     const auto paint = [](TGauge& gauge, std::vector<uint32_t>* out) {
         uint32_t* bits = nullptr;
         gdi::Bitmap target = gdi::CreateDib(gauge.Width(), gauge.Height(), &bits);
-        HDC screen = GetDC(nullptr);
         {
-            gdi::MemoryDC dc(screen, target.get());
+            gdi::MemoryDC dc(gdi::ClientDC(nullptr).Get(), target.Get());
             PaintGauge(gauge, dc.Get());
         }
-        ReleaseDC(nullptr, screen);
         GdiFlush();
         out->assign(bits, bits + gauge.Width() * gauge.Height());
     };
@@ -367,25 +382,20 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     EXPECT_EQ((*window->Config)[SlotRevision], "0");
 
     const auto readLink = [&](std::string* target, std::string* folder, std::string* description) {
-        IShellLinkA* shell = nullptr;
-        IPersistFile* file = nullptr;
+        platform::win32::ComPtr<IShellLinkA> shell;
+        platform::win32::ComPtr<IPersistFile> file;
         ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                               reinterpret_cast<void**>(&shell))));
-        shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+                                               reinterpret_cast<void**>(shell.Put()))));
+        ASSERT_TRUE(SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()))));
         std::wstring wide(link.begin(), link.end());
-        const HRESULT loaded = file->Load(wide.c_str(), STGM_READ);
+        ASSERT_TRUE(SUCCEEDED(file->Load(wide.c_str(), STGM_READ)));
         char text[MAX_PATH] = {};
-        if (SUCCEEDED(loaded)) {
-            shell->GetPath(text, MAX_PATH, nullptr, 0);
-            *target = text;
-            shell->GetWorkingDirectory(text, MAX_PATH);
-            *folder = text;
-            shell->GetDescription(text, MAX_PATH);
-            *description = text;
-        }
-        file->Release();
-        shell->Release();
-        ASSERT_TRUE(SUCCEEDED(loaded));
+        shell->GetPath(text, MAX_PATH, nullptr, 0);
+        *target = text;
+        shell->GetWorkingDirectory(text, MAX_PATH);
+        *folder = text;
+        shell->GetDescription(text, MAX_PATH);
+        *description = text;
     };
     std::string target, folder, description;
     readLink(&target, &folder, &description);
@@ -404,7 +414,120 @@ TEST_F(MainWindow, StoresTheRevisionBesideTheBackupSettingAndWritesTheShortcut) 
     Open("");
     EXPECT_FALSE(platform::IsFile(link));
     EXPECT_FALSE(platform::IsFile(Desktop() + "\\.lnk"));
+
+    // A run's last call arriving after the window's close: the configuration list is gone, the revision
+    // is still stored.
+    window->FormClose();
+    ASSERT_FALSE(window->Config);
+    window->UpdateRevision("12");
+    EXPECT_NE(ReadBytes(client / "_settings.ini").find("AtRevision=12"), std::string::npos);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindow, RunsOnlyTheSynchronisedCallsOfItsOwnWorker) {
+    Open();
+    // What any program can send: the window's private message with a pointer of its choosing, laid
+    // out as the launcher's own pending call once was.
+    bool planted = false;
+    const std::function<void()> call = [&] { planted = true; };
+    struct {
+        const std::function<void()>* fn;
+        std::exception_ptr error;
+    } forged{&call, nullptr};
+    for (WPARAM guess = 0; guess < 4; ++guess)
+        SendMessageW(window->Handle(), WM_APP + 1, guess, reinterpret_cast<LPARAM>(&forged));
+    EXPECT_FALSE(planted);
+
+    // The worker's own calls run on the window's thread, and their exceptions come back to it.
+    DWORD ranOn = 0;
+    std::string raised;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        window->Synchronize([&] { ranOn = GetCurrentThreadId(); });
+        try {
+            window->Synchronize([] { throw Exception("refused"); });
+        } catch (const Exception& error) {
+            raised = error.what();
+        }
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(ranOn, GetCurrentThreadId());
+    EXPECT_EQ(raised, "refused");
+}
+
+TEST_F(MainWindow, StatusTextsShowFileNamesInTheAnsiCodePage) {
+    Open();
+    // The pixels a label draws with a caption, next to the pixels of Label3.
+    const auto pixels = [](TLabel& label) {
+        uint32_t* bits = nullptr;
+        gdi::Bitmap target = gdi::CreateDib(label.Width, label.Height, &bits);
+        {
+            gdi::MemoryDC dc(gdi::ClientDC(nullptr).Get(), target.Get());
+            label.Paint(dc.Get());
+        }
+        GdiFlush();
+        return std::vector<uint32_t>(bits, bits + label.Width * label.Height);
+    };
+    TLabel shown(0, 0, window->Label3.Width, window->Label3.Height, true);
+    shown.Font = window->Label3.Font;
+    shown.FontColor = window->Label3.FontColor;
+    shown.Alignment = window->Label3.Alignment;
+    const auto utf8 = [](const std::wstring& wide) {
+        std::string text(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr,
+                                                                 nullptr)),
+                         '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr,
+                            nullptr);
+        text.pop_back();
+        return text;
+    };
+    // A name from the update list whose bytes happen to be valid UTF-8 ("\xC3\xA9" is "é" there).
+    const std::string name = "data\\\xC3\xA9t\xC3\xA9.pak";
+    wchar_t ansi[32] = {};
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, ansi, 32);
+    for (const char* prefix : {status::kDownloading, status::kExtracting}) {
+        window->ShowStatus(prefix + name);
+        shown.SetCaption(prefix + utf8(ansi));
+        EXPECT_TRUE(pixels(window->Label3) == pixels(shown)) << prefix;
+    }
+    window->ShowStatus(std::string(status::kChecking) + " " + name);
+    shown.SetCaption(std::string(status::kChecking) + " " + utf8(ansi));
+    EXPECT_TRUE(pixels(window->Label3) == pixels(shown));
+    // The launcher's own texts, also the one that begins as a file's status does.
+    for (const char* text : {status::kLoadingList, status::kAllUpdated, status::kHostsChanged}) {
+        window->ShowStatus(text);
+        shown.SetCaption(text);
+        EXPECT_TRUE(pixels(window->Label3) == pixels(shown)) << text;
+    }
+}
+
+TEST_F(MainWindow, ClosingFromTheTaskbarGoesThroughFormClose) {
+    TLauncherApp app(TInstallFolder::Current(), Branding());
+    app.Show();
+    Pump(50);
+    ASSERT_TRUE(app.Form1);
+    // The taskbar button's Close: the system's close command to the window that carries the button.
+    PostMessageW(app.Application(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(app.FMain->Handle()); }, 2000));
+    EXPECT_FALSE(app.FMain->Config); // released by FormClose, as the close button does
+    EXPECT_FALSE(app.Form1);         // and the dialog before it
+    EXPECT_TRUE(IsWindow(app.Application()));
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); // the closed main window ended the loop
+}
+
+TEST_F(MainWindow, ADialogThatCannotBeMadeIsReportedAndTheLauncherRunsWithoutIt) {
+    TForm1Services failing;
+    failing.LoadBitmap = [](const wchar_t*) -> gdi::Bitmap { throw EWindowError("Cannot create the window"); };
+    TLauncherApp app(TInstallFolder::Current(), Branding(), failing);
+    app.Show();
+    EXPECT_EQ(errors, std::vector<std::string>{"Cannot create the window"});
+    EXPECT_FALSE(app.Form1);
+    EXPECT_TRUE(IsWindowVisible(app.FMain->Handle()));
+    app.FMain->ImgBtn8Click(); // the settings link opens nothing
+    EXPECT_TRUE(IsWindowEnabled(app.FMain->Handle()));
 }
 
 TEST_F(MainWindow, PlayStartsTheGameInItsFolderAndClosesOrShowsTheError) {
@@ -478,6 +601,7 @@ TEST_F(MainWindow, NewsPageLoadsAfterTheFirstTickAndThePanelShowsOnCompletion) {
     window->WebBrowser1.EventSink()->Invoke(DISPID_NAVIGATECOMPLETE2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
                                             nullptr, nullptr);
     EXPECT_TRUE(GetWindowLongW(window->Panel1, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(errors.empty()); // the control took the navigation
 }
 
 TEST_F(MainWindow, UpdateButtonRunsOneUpdateAndTheWindowFollowsIt) {

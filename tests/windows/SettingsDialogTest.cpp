@@ -2,13 +2,17 @@
 // read at creation, "Применить" with and without the game's options file, "Отменить", a refused write,
 // and the drag. The skin pictures are made here, so the tests do not depend on the artwork.
 #include "platform/Platform.h"
+#include "platform/win32/Win32Handles.h"
 #include "settings/Frm2.h"
 #include "support/IniFile.h"
 #include "tests/common/TestUtil.h"
+#include "widgets/GdiHandles.h"
+#include "widgets/Shell.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 using namespace testutil;
@@ -28,48 +32,34 @@ std::wstring Wide(const char* utf8) {
 // A 32-bit top-down picture whose pixels the test can set and read, as 0xRRGGBB.
 class Picture {
 public:
-    Picture(int width, int height) : width_(width) {
-        BITMAPINFO format{};
-        format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        bitmap_ =
-            CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-    }
-    ~Picture() {
-        if (bitmap_) DeleteObject(bitmap_);
-    }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
+    Picture(int width, int height) : width_(width), bitmap_(gdi::CreateDib(width, height, &bits_)) {}
     uint32_t& At(int x, int y) { return bits_[y * width_ + x]; }
-    // Gives the bitmap away (the dialog deletes the ones it loads).
-    HBITMAP Release() {
-        HBITMAP b = bitmap_;
-        bitmap_ = nullptr;
-        return b;
-    }
-    HBITMAP Get() const { return bitmap_; }
+    // Gives the bitmap away (to the dialog, which keeps the ones it loads).
+    gdi::Bitmap Take() { return std::move(bitmap_); }
+    HBITMAP Get() const { return bitmap_.Get(); }
 
 private:
     int width_;
     uint32_t* bits_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
+    gdi::Bitmap bitmap_;
 };
 
 // Key colour in a 10-pixel band left and right, the top 5 rows, and one pixel at (15, 280).
-HBITMAP MakeSkin() {
+gdi::Bitmap MakeSkin() {
     Picture skin(220, 300);
     for (int y = 0; y < 300; ++y)
         for (int x = 0; x < 220; ++x)
             skin.At(x, y) = (x < 10 || x >= 210 || y < 5) ? kKey : kSurface;
     skin.At(15, 280) = kKey;
-    return skin.Release();
+    return skin.Take();
 }
 
-HBITMAP MakeFlat(int width, int height, uint32_t colour) {
+gdi::Bitmap MakeFlat(int width, int height, uint32_t colour) {
     Picture picture(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             picture.At(x, y) = colour;
-    return picture.Release();
+    return picture.Take();
 }
 
 // The main window's stand-in.
@@ -93,23 +83,24 @@ protected:
     SettingsDialog() : previousFolder(platform::CurrentFolder()) {
         platform::SetCurrentFolder(install.Path());
         platform::MakeFolders(install / "system");
-        main = CreateMainWindow();
+        ownedMain = OwnedWindow(CreateMainWindow());
+        main = ownedMain.Get();
+        SetErrorReporter([this](const std::string& message) { errors.push_back(message); });
     }
     ~SettingsDialog() override {
         form.reset();
-        DestroyWindow(main);
+        SetErrorReporter(nullptr);
         platform::SetCurrentFolder(previousFolder);
     }
 
     void Create() {
         TForm1Services services;
-        services.ShowError = [this](const std::exception& e) { errors.push_back(e.what()); };
-        services.LoadBitmap = [](const wchar_t* name) -> HBITMAP {
+        services.LoadBitmap = [](const wchar_t* name) -> gdi::Bitmap {
             const std::wstring n = name;
             if (n == TForm1::kSkinBitmap) return MakeSkin();
             if (n == TForm1::kApplyBitmaps[0]) return MakeFlat(67, 25, 0x405060);
             if (n == TForm1::kApplyBitmaps[2]) return MakeFlat(67, 25, 0x102030);
-            return nullptr; // the rest falls back to flat colours
+            return {}; // the rest falls back to flat colours
         };
         form = TForm1::Create(GetModuleHandleW(nullptr), main, TInstallFolder(install.Path()), slot, services);
         dialog = form->Handle();
@@ -133,6 +124,7 @@ protected:
     std::string previousFolder;
     std::string installDir = install.Path() + "\\";
     std::string slot = "0";
+    OwnedWindow ownedMain;
     HWND main = nullptr;
     std::unique_ptr<TForm1> form;
     HWND dialog = nullptr;
@@ -215,7 +207,8 @@ TEST_F(SettingsDialog, HasEveryControlInPlaceWithItsTextsShapeAndTabOrder) {
         EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(dialog, Item(order[i]), FALSE)), order[i + 1]) << i;
 
     // The shape: the skin without its key-coloured pixels.
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    const gdi::Region shape(CreateRectRgn(0, 0, 0, 0));
+    HRGN region = shape.Get();
     ASSERT_EQ(GetWindowRgn(dialog, region), COMPLEXREGION);
     EXPECT_TRUE(PtInRegion(region, 10, 5));
     EXPECT_TRUE(PtInRegion(region, 209, 299));
@@ -224,18 +217,16 @@ TEST_F(SettingsDialog, HasEveryControlInPlaceWithItsTextsShapeAndTabOrder) {
     EXPECT_FALSE(PtInRegion(region, 210, 100));
     EXPECT_FALSE(PtInRegion(region, 100, 4));
     EXPECT_FALSE(PtInRegion(region, 15, 280));
-    DeleteObject(region);
 }
 
 TEST_F(SettingsDialog, DrawsItsCaptionsAndColoursItsControls) {
     Create();
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
+    const gdi::MemoryDC memory(gdi::ClientDC(nullptr).Get());
+    HDC dc = memory.Get();
 
     // The surface: the skin, with the captions in #CACACA on it.
     Picture surface(220, 300);
-    HGDIOBJ old = SelectObject(dc, surface.Get());
+    std::optional<gdi::Selected> selected(std::in_place, dc, surface.Get());
     SendMessageW(dialog, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     GdiFlush();
     EXPECT_EQ(surface.At(20, 20) & 0xFFFFFF, kSurface);
@@ -252,7 +243,7 @@ TEST_F(SettingsDialog, DrawsItsCaptionsAndColoursItsControls) {
     for (const auto& at : labels)
         EXPECT_GT(captionPixels(at[0], at[1], at[0] + 30, at[1] + 13), 3) << at[0] << "," << at[1];
     EXPECT_EQ(captionPixels(10, 240, 30, 300), 0);
-    SelectObject(dc, old);
+    selected.reset();
 
     // Combo boxes (their box and list) in #2F3C53, check boxes in #223553, their texts in #CACACA.
     const struct {
@@ -275,7 +266,7 @@ TEST_F(SettingsDialog, DrawsItsCaptionsAndColoursItsControls) {
 
     // A button: its picture for the look, or a flat fill where it has none, with the caption in #E8E8E8.
     Picture button(67, 25);
-    old = SelectObject(dc, button.Get());
+    selected.emplace(dc, button.Get());
     auto draw = [&](int id, UINT state) {
         DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(id), 0, ODA_DRAWENTIRE, state, Item(id),
                             dc,         {0, 0, 67, 25},        0};
@@ -294,8 +285,6 @@ TEST_F(SettingsDialog, DrawsItsCaptionsAndColoursItsControls) {
     const auto flat = draw(TForm1::kSpeedButton2, 0);
     EXPECT_NE(flat.first, 0x405060u);
     EXPECT_GT(flat.second, 3);
-    SelectObject(dc, old);
-    DeleteDC(dc);
 }
 
 TEST_F(SettingsDialog, ShowsTheOptionsReadAtCreationAndAConversionError) {
@@ -401,10 +390,10 @@ TEST_F(SettingsDialog, ARefusedWriteIsShownAndTheDialogStaysOpen) {
     form->ShowOver(main);
     Check(TForm1::kCheckBox3, true);
     {
-        HANDLE held = CreateFileA(Options().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const platform::win32::Handle held(
+            CreateFileA(Options().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.Valid());
         Click(TForm1::kSpeedButton1);
-        CloseHandle(held);
     }
     EXPECT_EQ(errors, std::vector<std::string>{"Unable to write to " + GameOptionsPath(TInstallFolder(install.Path()))});
     EXPECT_TRUE(IsWindowVisible(dialog));
