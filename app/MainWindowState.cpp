@@ -1,6 +1,6 @@
 #include "app/MainWindowState.h"
 
-#include "update/GetFilesThr.h"
+#include "update/StatusTexts.h"
 
 #include <cfenv>
 #include <cmath>

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "support/IniFile.h"
 #include "support/Misc.h"
+#include "update/GetFilesThr.h"
 #include "widgets/Shell.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "app/MainWindowState.h"
 #include "app/NewsBrowser.h"
 #include "app/SynchronizedCalls.h"
-#include "update/GetFilesThr.h"
+#include "update/RunControl.h"
 #include "widgets/SkinForm.h"
 
 #include <functional>

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-#include <stdexcept>
+#include "platform/Errors.h"
+
 #include <string>
 
 namespace platform::win32 {
@@ -14,7 +15,7 @@ namespace platform::win32 {
 template <typename F> F LateBound(const wchar_t* library, const char* name) {
     HMODULE module = LoadLibraryW(library);
     F function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-    if (!function) throw std::runtime_error(std::string("The system has no ") + name);
+    if (!function) throw Exception(std::string("The system has no ") + name);
     return function;
 }
 

@@ -10,6 +10,7 @@
 
 namespace platform {
 
+using win32::FindHandle;
 using win32::Handle;
 
 namespace {
@@ -77,20 +78,6 @@ bool NameTaken() {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
-// Owner of a directory search handle.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
 } // namespace
 
 bool IsFile(const std::string& path) { return Exists(path, false); }

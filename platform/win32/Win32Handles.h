@@ -31,4 +31,11 @@ struct MappedViewTraits {
 };
 using MappedView = ScopedOwner<const void*, MappedViewTraits>;
 
+// A directory search (FindFirstFile).
+struct FindHandleTraits {
+    static HANDLE InvalidValue() { return INVALID_HANDLE_VALUE; }
+    static bool Free(HANDLE h) { return FindClose(h) != FALSE; }
+};
+using FindHandle = ScopedOwner<HANDLE, FindHandleTraits>;
+
 } // namespace platform::win32

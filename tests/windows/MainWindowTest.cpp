@@ -3,6 +3,7 @@
 // desktop shortcut, play, the links, the news browser and an update run started from the window.
 #include "app/LauncherApp.h"
 #include "app/UnitMain.h"
+#include "update/StatusTexts.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/win32/ScopedOwner.h"
