@@ -129,7 +129,7 @@ std::optional<UpdateList> ReadPublishedList(const std::string& outDir) {
         target.Close();
     } catch (const Exception& error) {
         throw EPublishError("cannot read the list already published in " + outDir + " (" + error.what() +
-                            "); remove files.lst.bz2 there to publish from scratch");
+                            "); remove " + names::kListPayload + " there to publish from scratch");
     }
     return ReadList(plain);
 }
