@@ -135,8 +135,10 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
         changed.notify_all();
     };
     std::vector<std::thread> connections;
-    running = std::min<size_t>(connections_, missing_.size());
-    for (size_t k = 0; k < running; ++k) connections.emplace_back(fetchLoop);
+    // Counted before any connection starts: they lower it as they finish.
+    const size_t started = std::min<size_t>(connections_, missing_.size());
+    running = started;
+    for (size_t k = 0; k < started; ++k) connections.emplace_back(fetchLoop);
     {
         std::unique_lock<std::mutex> guard(lock);
         for (;;) {
