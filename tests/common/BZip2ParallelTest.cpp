@@ -146,7 +146,7 @@ void ExpectDecodedByBlocks(const std::string& payload, const std::string& data) 
 
 void ExpectSameAsOneDecoder(const std::string& payload, int64_t maxOutputBytes = 0) {
     const TOutcome single = Unpack(0, payload, maxOutputBytes);
-    for (unsigned threads : {1u, 2u, 3u}) {
+    for (unsigned threads : {1u, 3u}) {
         SCOPED_TRACE(threads);
         const TOutcome blocks = Unpack(threads, payload, maxOutputBytes);
         EXPECT_EQ(blocks, single);
@@ -201,12 +201,11 @@ TEST(BZip2Parallel, UnpacksEveryBlockCountAndEdgeAsOneDecoderDoes) {
     const std::string mixed =
         RandomBytes(400000, 1) + Text(600000, 2) + std::string(300000, 'x') + RandomBytes(99981, 3);
     const std::vector<std::string> data = {
-        "",                          // no block at all
-        RandomBytes(99981, 4),       // exactly one full block
-        RandomBytes(99982, 5),       // one byte into a second block
-        Text(65536 * 3, 6),          // output ending on a piece's end
-        mixed,                       // many blocks of every kind
-        std::string(12 << 20, '\0'), // blocks of about 5 MiB each from a few bytes
+        "",                    // no block at all
+        RandomBytes(99981, 4), // exactly one full block
+        RandomBytes(99982, 5), // one byte into a second block
+        Text(65536 * 3, 6),    // output ending on a piece's end
+        mixed,                 // many blocks of every kind
     };
     for (const std::string& bytes : data) {
         SCOPED_TRACE(bytes.size());
@@ -214,6 +213,9 @@ TEST(BZip2Parallel, UnpacksEveryBlockCountAndEdgeAsOneDecoderDoes) {
         ExpectSameAsOneDecoder(Compress(bytes, 1));
     }
     ExpectDecodedByBlocks(Compress(mixed, 9), mixed); // two large blocks
+    // Blocks of about 5 MiB each from a few bytes: more output than later blocks may hold.
+    const std::string zeros(20 << 20, '\0');
+    ExpectDecodedByBlocks(Compress(zeros, 1), zeros);
     // Blocks that end where pieces end, as the publisher joins them.
     const std::vector<std::string> pieces = {RandomBytes(65536, 7), Text(65536, 8), RandomBytes(3 * 65536, 9),
                                              "tail"};
@@ -233,7 +235,7 @@ TEST(BZip2Parallel, FollowsBlocksPastMagicsInsideCompressedData) {
 
 TEST(BZip2Parallel, DamagedStreamsEndExactlyAsWithOneDecoder) {
     const std::string data =
-        RandomBytes(200000, 20) + Text(300000, 21) + std::string(100000, 'q') + RandomBytes(150000, 22);
+        RandomBytes(120000, 20) + Text(200000, 21) + std::string(60000, 'q') + RandomBytes(100000, 22);
     const std::string payload = Compress(data, 1);
     const std::vector<bzblocks::TMagic> magics = MagicsOf(payload);
     ASSERT_TRUE(magics.back().end);
@@ -266,7 +268,7 @@ TEST(BZip2Parallel, DamagedStreamsEndExactlyAsWithOneDecoder) {
     corpus.push_back(InsertBits(payload, magics[uneven].bit, 1));
     corpus.push_back(InsertBits(payload, magics[3].bit, 21));
     // Damage all over the stream, and every kind of cut.
-    for (int64_t bit = 200; bit < endBit; bit += endBit / 17) corpus.push_back(FlipBit(payload, bit));
+    for (int64_t bit = 200; bit < endBit; bit += endBit / 9) corpus.push_back(FlipBit(payload, bit));
     for (size_t keep :
          {size_t(10), payload.size() / 3, payload.size() / 2 + 1, static_cast<size_t>(endBit / 8),
           static_cast<size_t>(endBit / 8) + 6, payload.size() - 1})
