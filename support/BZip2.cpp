@@ -5,7 +5,6 @@
 #include "support/md5.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <new>
 #include <thread>
@@ -204,16 +203,9 @@ void UnpackWithOneDecoder(TStream& source, TPieceWriter& writer, TProgress& prog
     }
 }
 
-std::atomic<unsigned> unpackThreads{0};
-
 } // namespace
 
-unsigned UnpackThreads() {
-    if (unsigned threads = unpackThreads.load()) return threads;
-    return std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
-}
-
-void SetUnpackThreads(unsigned threads) { unpackThreads = threads; }
+unsigned UnpackThreads() { return std::min(8u, std::max(1u, std::thread::hardware_concurrency())); }
 
 void UnpackStreamOn(unsigned decodeThreads, TStream& source, TStream& target, UnpackObserver* observer,
                     TMD5Context* digest, int64_t maxOutputBytes) {
