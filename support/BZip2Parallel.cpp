@@ -283,7 +283,9 @@ private:
             auto next = std::lower_bound(magics_.begin(), magics_.end(), from,
                                          [](const TMagic& magic, int64_t bit) { return magic.bit < bit; });
             while (next != magics_.end() && next->end) ++next;
-            if (next == magics_.end() || next->bit > from + reach * 8) {
+            // No block can start within reach: the stream ends (or breaks) before the next magic.
+            if (next != magics_.end() && next->bit > from + reach * 8) return true;
+            if (next == magics_.end()) {
                 if (read_ >= searchEnd) return true;
                 if (!ReadPiece()) return read_ == size_;
                 continue;
