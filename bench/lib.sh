@@ -194,3 +194,51 @@ CONF
 }
 # logged_bytes PREFIX : body bytes nginx sent for URIs under /PREFIX, and forgets them.
 logged_bytes() { awk -v p="/$1" 'index($1, p) == 1 { s += $2 } END { printf "%d", s }' "$nginx_log"; : > "$nginx_log"; }
+
+# median_turns ROUNDS OURS REFERENCE... : like median_pair with any number of reference commands, all
+# taking turns; prints the medians in the order given.
+median_turns() {
+  local rounds=$1; shift
+  local commands=("$@") times=() i
+  for _ in $(seq "$rounds"); do
+    times+=("$(seconds_of "${commands[0]}")") || return 1
+    for i in $(seq 1 $((${#commands[@]} - 1))); do
+      times+=("$(AFTER_ROUND='' seconds_of "${commands[$i]}")") || return 1
+    done
+  done
+  local medians=()
+  for i in $(seq 0 $((${#commands[@]} - 1))); do
+    medians+=("$(median_of $(for r in $(seq 0 $((rounds - 1))); do echo "${times[$((r * ${#commands[@]} + i))]}"; done))")
+  done
+  echo "${medians[*]}"
+}
+
+# The big-file benchmarks' data: one file of 256 MiB in 1 MiB stripes from fixed seeds (base64 text,
+# columns of numbers, incompressible bytes: a quarter, a quarter, a half) and one bzip2 -9 stream of
+# it. Sets big_raw, big_payload and big_sum (the file's MD5).
+big_data() {
+  big_raw=$VANDREL_BENCH_DATA/big-256M.raw
+  big_payload=$VANDREL_BENCH_DATA/big-256M.bz2
+  big_sum=$VANDREL_BENCH_DATA/big-256M.md5
+  if [ ! -f "$big_sum" ]; then
+    local start
+    start=$(date +%s.%N)
+    (
+      set +o pipefail # head ends the generators early
+      stripe() { head -c "$2" /dev/zero | openssl enc -aes-128-ctr -nosalt -pbkdf2 -pass "pass:vandrel-big-$1" 2>/dev/null; }
+      local i
+      for i in $(seq 0 255); do
+        case $((i % 4)) in
+          0) stripe "$i" 800000 | base64 -w 76 | head -c 1M ;;
+          2) stripe "$i" 400000 | od -An -tu2 -w16 -v | head -c 1M ;;
+          *) stripe "$i" 1048576 ;;
+        esac
+      done > "$big_raw"
+    )
+    [ "$(stat -c %s "$big_raw")" = $((256 << 20)) ] || fail big "the generated file is not 256 MiB"
+    bzip2 -9 -c "$big_raw" > "$big_payload"
+    md5sum < "$big_raw" | cut -c1-32 > "$big_sum.part" && mv "$big_sum.part" "$big_sum"
+    printf 'bench big: data made in %.1f s\n' "$(echo "$(date +%s.%N) - $start" | bc -l)" >&2
+  fi
+  cat "$big_raw" "$big_payload" > /dev/null # in the page cache for every side
+}

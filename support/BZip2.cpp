@@ -1,9 +1,13 @@
 #include "support/BZip2.h"
 
+#include "support/BZip2Blocks.h"
+#include "support/BZip2Parallel.h"
 #include "support/md5.h"
 
+#include <algorithm>
 #include <cctype>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -16,6 +20,12 @@ thread_local int pendingInternalError = 0;
 // C frames, so the failure is recorded and raised once the library call returns.
 extern "C" void bz_internal_error(int errcode) { pendingInternalError = errcode; }
 #endif
+
+int TakeBZip2InternalError() {
+    int code = pendingInternalError;
+    pendingInternalError = 0;
+    return code;
+}
 
 TCustomBZip2Stream::TCustomBZip2Stream(TStream& source)
     : source_(source), sourcePosition_(source.Position()), buffer_(new char[kBufferSize]) {
@@ -127,22 +137,91 @@ int64_t TBZDecompressionStream::Seek64(int64_t offset, TSeekOrigin origin) {
     return Delivered();
 }
 
-void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TMD5Context* digest,
-                  int64_t maxOutputBytes) {
+namespace {
+
+// Hands the observer source positions that never move back: after a switch from the block decoding
+// to the single decoder, the latter starts again from the beginning of the source.
+class TProgress {
+public:
+    explicit TProgress(UnpackObserver* observer) : observer_(observer) {}
+    void Report(int64_t position) {
+        if (!observer_) return;
+        last_ = std::max(last_, position);
+        observer_->UnpackProgress(last_);
+    }
+
+private:
+    UnpackObserver* observer_;
+    int64_t last_ = 0;
+};
+
+// The target's side of an unpack: each piece counted against the bound, written, then digested.
+class TPieceWriter {
+public:
+    TPieceWriter(TStream& target, TMD5Context* digest, int64_t maxOutputBytes)
+        : target_(target), digest_(digest), maxOutputBytes_(maxOutputBytes) {}
+    void Write(const char* piece, int32_t size) {
+        if (maxOutputBytes_ > 0 && written_ + size > maxOutputBytes_)
+            throw EUnpackedTooLarge(maxOutputBytes_);
+        target_.WriteBuffer(piece, size);
+        if (digest_) digest_->Update(piece, static_cast<size_t>(size));
+        written_ += size;
+    }
+    int64_t Written() const { return written_; }
+
+private:
+    TStream& target_;
+    TMD5Context* digest_;
+    int64_t maxOutputBytes_;
+    int64_t written_ = 0;
+};
+
+class TBlockSinkToWriter final : public TBlockSink {
+public:
+    TBlockSinkToWriter(TPieceWriter& writer, TProgress& progress, int64_t start)
+        : writer_(writer), progress_(progress), start_(start) {}
+    void Piece(const char* bytes, int32_t size) override { writer_.Write(bytes, size); }
+    void Consumed(int64_t bytes) override { progress_.Report(start_ + bytes); }
+
+private:
+    TPieceWriter& writer_;
+    TProgress& progress_;
+    int64_t start_;
+};
+
+// One decoder over the whole stream, a piece at a time. The first `skip` bytes (whole pieces) were
+// written already and are only decoded again.
+void UnpackWithOneDecoder(TStream& source, TPieceWriter& writer, TProgress& progress, int64_t skip) {
+    TBZDecompressionStream stream(source);
+    stream.OnProgress = [&](TCustomBZip2Stream&) { progress.Report(source.Position()); };
+    std::vector<char> piece(TCustomBZip2Stream::kBufferSize);
+    for (int64_t delivered = 0;;) {
+        int32_t got = stream.Read(piece.data(), static_cast<int32_t>(piece.size()));
+        if (got == 0) break;
+        delivered += got;
+        if (delivered > skip) writer.Write(piece.data(), got);
+    }
+}
+
+} // namespace
+
+unsigned UnpackThreads() { return std::min(8u, std::max(1u, std::thread::hardware_concurrency())); }
+
+void UnpackStreamOn(unsigned decodeThreads, TStream& source, TStream& target, UnpackObserver* observer,
+                    TMD5Context* digest, int64_t maxOutputBytes) {
     if (observer) observer->UnpackStarted(source);
     try {
-        TBZDecompressionStream stream(source);
-        if (observer) stream.OnProgress = [&](TCustomBZip2Stream&) { observer->UnpackProgress(source); };
-        std::vector<char> piece(TCustomBZip2Stream::kBufferSize);
-        int64_t written = 0;
-        for (;;) {
-            int32_t got = stream.Read(piece.data(), static_cast<int32_t>(piece.size()));
-            if (got == 0) break;
-            written += got;
-            if (maxOutputBytes > 0 && written > maxOutputBytes) throw EUnpackedTooLarge(maxOutputBytes);
-            target.WriteBuffer(piece.data(), got);
-            if (digest) digest->Update(piece.data(), static_cast<size_t>(got));
+        TProgress progress(observer);
+        TPieceWriter writer(target, digest, maxOutputBytes);
+        const int64_t start = source.Position();
+        bool done = false;
+        if (decodeThreads > 0) {
+            TBlockSinkToWriter sink(writer, progress, start);
+            done = UnpackBlocks(source, decodeThreads, TCustomBZip2Stream::kBufferSize, sink);
+            // Anything unusual: the single decoder meets it again and fails (or not) as it always has.
+            if (!done) source.SetPosition(start);
         }
+        if (!done) UnpackWithOneDecoder(source, writer, progress, writer.Written());
     } catch (...) {
         if (observer) {
             try {
@@ -154,6 +233,13 @@ void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TM
         throw;
     }
     if (observer) observer->UnpackFinished();
+}
+
+void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TMD5Context* digest,
+                  int64_t maxOutputBytes) {
+    const unsigned threads = UnpackThreads();
+    const bool large = threads > 1 && source.Size() - source.Position() >= kParallelUnpackBytes;
+    UnpackStreamOn(large ? threads : 0, source, target, observer, digest, maxOutputBytes);
 }
 
 namespace {

@@ -89,8 +89,8 @@ void GFilesThread::UnpackStarted(TStream& source) {
     SetGaugeMax();
 }
 
-void GFilesThread::UnpackProgress(TStream&) {
-    Progress = static_cast<int32_t>(SourceStream->Position());
+void GFilesThread::UnpackProgress(int64_t consumed) {
+    Progress = static_cast<int32_t>(consumed);
     ReportFileProgress(false);
 }
 

@@ -135,7 +135,7 @@ private:
     void ReportTotalProgress(bool always);
 
     void UnpackStarted(TStream& source) override;
-    void UnpackProgress(TStream& source) override;
+    void UnpackProgress(int64_t consumed) override;
     void UnpackFinished() override;
 
     IUpdateWindow& window_;

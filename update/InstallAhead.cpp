@@ -16,7 +16,7 @@ class TBreakingObserver final : public UnpackObserver {
 public:
     explicit TBreakingObserver(const std::atomic<bool>& breakOff) : breakOff_(breakOff) {}
     void UnpackStarted(TStream&) override {}
-    void UnpackProgress(TStream&) override {
+    void UnpackProgress(int64_t) override {
         if (breakOff_) throw TBrokenOff();
     }
     void UnpackFinished() override {}

@@ -20,7 +20,7 @@ struct RecordingObserver : UnpackObserver {
     std::vector<int64_t> positions;
     int finished = 0;
     void UnpackStarted(TStream& source) override { startedWith = source.Size(); }
-    void UnpackProgress(TStream& source) override { positions.push_back(source.Position()); }
+    void UnpackProgress(int64_t consumed) override { positions.push_back(consumed); }
     void UnpackFinished() override { ++finished; }
 };
 
