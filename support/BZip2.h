@@ -4,6 +4,7 @@
 
 #include "platform/Errors.h"
 #include "support/Stream.h"
+#include "support/UnpackObserver.h"
 
 #include <bzlib.h>
 
@@ -75,18 +76,6 @@ private:
 
     bool sawInput_ = false;
     bool streamEnded_ = false;
-};
-
-// What an unpack tells about its progress, always on the thread that called it: the compressed
-// source at the start, how far into it the output written so far reaches (a source position that
-// never moves back), and the end (whatever happened). An exception thrown from UnpackProgress
-// breaks the unpack off and passes through it.
-class UnpackObserver {
-public:
-    virtual ~UnpackObserver() = default;
-    virtual void UnpackStarted(TStream& source) = 0;
-    virtual void UnpackProgress(int64_t consumed) = 0;
-    virtual void UnpackFinished() = 0;
 };
 
 // The unpacked data has passed the bound its caller set (a few hundred compressed bytes can unpack

@@ -1,6 +1,7 @@
 #include "update/GetFilesThr.h"
 
 #include "platform/Platform.h"
+#include "support/BZip2.h"
 #include "support/Download.h"
 #include "platform/Errors.h"
 #include "support/LauncherNames.h"

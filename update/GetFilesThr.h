@@ -2,12 +2,12 @@
 // game client is brought up to date. It reports to the window only through synchronised callbacks.
 #pragma once
 
-#include "support/BZip2.h"
 #include "support/Download.h"
 #include "support/InstallFolder.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
+#include "support/UnpackObserver.h"
 #include "update/RunControl.h"
 #include "update/StatusTexts.h"
 #include "update/UpdateWindow.h"
