@@ -1,5 +1,7 @@
 #include "support/BZip2Blocks.h"
 
+#include "support/BZip2Memory.h"
+
 #include <bzlib.h>
 
 #include <algorithm>
@@ -106,7 +108,10 @@ constexpr int64_t kMagicBytesAfterStop = 7;
 // libbz2's decompression record, ended whatever happens.
 class TDecoder {
 public:
-    TDecoder() { live_ = BZ2_bzDecompressInit(&record, 0, 0) == BZ_OK; }
+    TDecoder() {
+        bzmemory::UseThreadCache(record);
+        live_ = BZ2_bzDecompressInit(&record, 0, 0) == BZ_OK;
+    }
     ~TDecoder() {
         if (live_) BZ2_bzDecompressEnd(&record);
     }

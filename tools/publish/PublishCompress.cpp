@@ -1,5 +1,7 @@
 #include "tools/publish/PublishCompress.h"
 
+#include "support/BZip2Memory.h"
+
 #include <bzlib.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@ const char kHeader[] = "BZh9";
 struct CompressRecord {
     bz_stream record{};
     CompressRecord() {
+        bzmemory::UseThreadCache(record);
         int result = BZ2_bzCompressInit(&record, 9, 0, 0);
         if (result != BZ_OK) throw EBZCompressionError("error " + std::to_string(result));
     }
