@@ -1,6 +1,6 @@
 // The launcher's own side of each benchmark: one operation, timed by the caller.
 //   vandrel-bench digest FILE
-//   vandrel-bench unpack PAYLOAD.bz2 DESTINATION
+//   vandrel-bench unpack PAYLOAD.bz2 DESTINATION   (DESTINATION - : the output is thrown away)
 //   vandrel-bench download URL DESTINATION       (progress reaches a real UI thread)
 //   vandrel-bench update BASE_URL INSTALL_DIR    (a whole update run; prints peak memory)
 //   vandrel-bench make-client DIR                (the install benchmark's client, always the same bytes)
@@ -23,6 +23,15 @@
 #include <vector>
 
 namespace {
+// A target that takes every byte and keeps none.
+class TDiscardStream final : public TStream {
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void*, int32_t count) override { return count; }
+    int32_t Seek(int32_t, TSeekOrigin) override { return 0; }
+    int64_t Seek64(int64_t, TSeekOrigin) override { return 0; }
+};
+
 long PeakMemoryKiB() {
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
@@ -172,6 +181,13 @@ int main(int argc, char** argv) {
     if (what == "make-client") return MakeClient(argv[2]);
     if (what == "make-archive" && argc == 5) return MakeArchive(argv[2], argv[3], std::strtoul(argv[4], nullptr, 10));
     if (argc < 4) return 2;
+    if (what == "unpack" && std::strcmp(argv[3], "-") == 0) {
+        // Output thrown away: only the decoding and its memory count.
+        TFileStream source(argv[2], TFileStream::Mode::OpenReadDenyWrite);
+        TDiscardStream discard;
+        UnpackStream(source, discard);
+        return 0;
+    }
     if (what == "unpack") {
         // The payload is kept: copy it, since unpacking deletes it.
         const std::string copy = std::string(argv[3]) + ".bz2";
