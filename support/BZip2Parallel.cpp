@@ -1,6 +1,7 @@
 #include "support/BZip2Parallel.h"
 
 #include "support/BZip2Blocks.h"
+#include "support/BZip2Memory.h"
 
 #include <algorithm>
 #include <chrono>
@@ -127,6 +128,7 @@ private:
     }
 
     void Work() {
+        bzmemory::TThreadCache memory; // libbz2's tables, kept from one block to the next
         for (;;) {
             std::shared_ptr<TBlockTask> task;
             {

@@ -1,6 +1,8 @@
 // A fixed set of threads that run submitted jobs in order of submission; results and errors come
-// back through futures.
+// back through futures. Each thread keeps libbz2's working memory from one job to the next.
 #pragma once
+
+#include "support/BZip2Memory.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -46,6 +48,7 @@ public:
 
 private:
     void Work() {
+        bzmemory::TThreadCache memory; // libbz2's working memory, kept from one piece to the next
         for (;;) {
             std::function<void()> job;
             {
