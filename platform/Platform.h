@@ -55,6 +55,15 @@ void StartProgram(const std::string& path);
 // The full path of the running executable.
 std::string OwnExecutablePath();
 
+// A name of the launcher's own: relative ("\"-separated) below anchor, a folder that may itself be
+// reached through links (the install folder, which a player may keep on another disk). No name of
+// relative may be a link.
+struct OwnName {
+    std::string anchor;
+    std::string relative;
+    std::string Path() const { return anchor + "\\" + relative; }
+};
+
 // A binary file opened for reading, or created for reading and writing. Errors throw.
 class File {
 public:
@@ -78,9 +87,14 @@ public:
     static File TryCreate(const std::string& path);
     // Opens an existing file for writing and empties it, keeping its attributes and permissions.
     static File Rewrite(const std::string& path); // throws EFCreateError
-    // Opens an existing file of the launcher's own for reading and writing, at its end, without
-    // following a link on its name (POSIX) and shared with nobody.
-    static File OpenAppend(const std::string& path); // throws EFOpenError
+    // Opens an existing file of the launcher's own for reading and writing, at its end, shared with
+    // nobody. Never through a link: the file must be where its name says, with no link on any name of
+    // name.relative (on Windows also none the system does not show as a reparse point, such as a
+    // Wine link to a file).
+    static File OpenAppend(const OwnName& name); // throws EFOpenError
+    // The same rule for reading a file of the launcher's own (others may read it too): a file that is
+    // not open when it is missing, cannot be read, or is reached through a link.
+    static File TryOpenOwnRead(const OwnName& name);
 
     bool IsOpen() const;
     // Reads up to count bytes; 0 at the end. Throws EInOutError on a failed read.
@@ -89,8 +103,6 @@ public:
     void Write(const void* buffer, size_t count);
     int64_t Seek(int64_t offset, Origin origin);
     int64_t Size();
-    // Cuts the file at the current position. Throws EInOutError.
-    void Truncate();
     // Hands everything written to the disk itself (FlushFileBuffers, fsync). Throws EInOutError.
     void FlushToDisk();
     // Closes the file; throws EInOutError when the system reports a failure (data not written).

@@ -15,3 +15,12 @@ void TInstallFolder::StoreRevision(const std::string& revision) const {
 int32_t TInstallFolder::StoredRevision() const {
     return TIniFile(*this / names::kSettingsFile).ReadInteger(names::kSettingsSection, names::kRevisionKey, 0);
 }
+
+TOwnFolder::TOwnFolder(const TInstallFolder& folder, std::string ownRelative)
+    : anchor(folder.Path().substr(0, folder.Path().size() - 1)), relative(std::move(ownRelative)) {}
+
+bool TOwnFolder::Make() const {
+    const size_t cut = relative.find('\\');
+    const std::string first = cut == std::string::npos ? relative : relative.substr(0, cut);
+    return platform::MakeOwnFolders(anchor + "\\" + first, cut == std::string::npos ? std::string() : relative.substr(cut + 1));
+}

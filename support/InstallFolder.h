@@ -3,6 +3,8 @@
 // path is its path followed by a relative path, and the revision a run reaches is stored here.
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,4 +29,21 @@ public:
 
 private:
     std::string path_;
+};
+
+// A folder of the launcher's own in the install folder (the staging folder and the folders in it): made
+// when missing, and every folder of relative checked not to be a link, each time it is used. The
+// install folder itself (the anchor) may be reached through links.
+struct TOwnFolder {
+    std::string anchor;   // the install folder, without its final "\\"
+    std::string relative; // the folders of the launcher's own below it, "\\" between names
+
+    TOwnFolder() = default;
+    TOwnFolder(const TInstallFolder& folder, std::string ownRelative);
+    bool Empty() const { return anchor.empty(); }
+    std::string Path() const { return anchor + "\\" + relative; }
+    // A file in the folder, as a name of the launcher's own.
+    platform::OwnName operator/(const std::string& name) const { return {anchor, relative + "\\" + name}; }
+    // False when any folder of relative is a link or a file, or cannot be made.
+    [[nodiscard]] bool Make() const;
 };

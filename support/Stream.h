@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
@@ -35,6 +36,8 @@ public:
     TFileStream(const std::string& path, Mode mode); // EFOpenError / EFCreateError
     // A stream over a file opened elsewhere (a replacement's new version); the file stays its owner's.
     explicit TFileStream(platform::File& borrowed) : file_(borrowed) {}
+    // A stream that owns a file opened elsewhere (one of the launcher's own, opened as such).
+    explicit TFileStream(platform::File&& owned) : owned_(std::move(owned)), file_(owned_) {}
 
     int32_t Read(void* buffer, int32_t count) override;
     int32_t Write(const void* buffer, int32_t count) override;

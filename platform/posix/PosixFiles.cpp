@@ -235,13 +235,38 @@ File File::TryCreate(const std::string& path) {
     return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
-File File::OpenAppend(const std::string& path) {
-    UniqueFd fd(open(NativePath(path).c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+namespace {
+// A regular file of the launcher's own opened with the given access: O_NOFOLLOW refuses a link on its
+// name, and the path the system has for the open file must be the anchor's own followed by the
+// relative names, which a link on any folder of them would change.
+UniqueFd OpenOwn(const OwnName& name, int access) {
+    UniqueFd fd(open(NativePath(name.Path()).c_str(), access | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
-    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) throw EFOpenError(path);
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+    char* anchor = realpath(NativePath(name.anchor).c_str(), nullptr);
+    if (!anchor) return UniqueFd();
+    const std::string expected = std::string(anchor) + "/" + NativePath(name.relative);
+    free(anchor);
+    std::vector<char> opened(expected.size() + 2);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.Get());
+    const ssize_t got = readlink(self.c_str(), opened.data(), opened.size());
+    if (got < 0 || std::string(opened.data(), static_cast<size_t>(got)) != expected) return UniqueFd();
+    return fd;
+}
+} // namespace
+
+File File::OpenAppend(const OwnName& name) {
+    UniqueFd fd = OpenOwn(name, O_RDWR | O_APPEND);
+    if (!fd.Valid()) throw EFOpenError(name.Path());
     File file(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
     file.Seek(0, Origin::End);
     return file;
+}
+
+File File::TryOpenOwnRead(const OwnName& name) {
+    UniqueFd fd = OpenOwn(name, O_RDONLY);
+    if (!fd.Valid()) return File();
+    return File(std::unique_ptr<Impl>(new Impl{std::move(fd)}));
 }
 
 File File::Rewrite(const std::string& path) {
@@ -286,12 +311,6 @@ int64_t File::Size() {
     struct stat st;
     if (fstat(impl_->fd.Get(), &st) != 0) throw EInOutError(IoError::ReadFault);
     return st.st_size;
-}
-
-void File::Truncate() {
-    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
-    const off_t at = lseek(impl_->fd.Get(), 0, SEEK_CUR);
-    if (at < 0 || ftruncate(impl_->fd.Get(), at) != 0) throw EInOutError(IoError::WriteFault);
 }
 
 void File::FlushToDisk() {

@@ -257,13 +257,68 @@ File File::TryCreate(const std::string& path) {
     return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
-File File::OpenAppend(const std::string& path) {
-    Handle h(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr));
-    if (!h.Valid()) throw EFOpenError(path);
+namespace {
+// The path the system resolves an open handle to (links followed), without the "\\?\" prefix; empty
+// when it cannot tell.
+std::string FinalPathOf(HANDLE handle) {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD got = GetFinalPathNameByHandleA(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (got == 0) return std::string();
+        if (got < buffer.size()) {
+            std::string path(buffer.data(), got);
+            if (path.compare(0, 4, "\\\\?\\") == 0) path.erase(0, 4);
+            return path;
+        }
+        buffer.resize(got + 1);
+    }
+}
+
+// Whether an open file is where its name says: the handle resolves to the anchor's resolved path
+// followed by the relative names. A link on any of those names makes them differ (this also catches
+// the links Wine does not show as reparse points).
+bool IsWhereNamed(HANDLE file, const OwnName& name) {
+    Handle anchor(CreateFileA(name.anchor.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!anchor.Valid()) return false;
+    std::string anchorPath = FinalPathOf(anchor.Get());
+    while (!anchorPath.empty() && anchorPath.back() == '\\') anchorPath.pop_back(); // a drive's root
+    std::string relative = name.relative;
+    for (char& c : relative)
+        if (c == '/') c = '\\';
+    const std::string filePath = FinalPathOf(file);
+    return !anchorPath.empty() && !filePath.empty() &&
+           lstrcmpiA((anchorPath + "\\" + relative).c_str(), filePath.c_str()) == 0;
+}
+
+// A file of the launcher's own: the link itself is opened, never what it points at
+// (FILE_FLAG_OPEN_REPARSE_POINT), and refused, as is a file found elsewhere than its name says.
+Handle OpenOwn(const OwnName& name, DWORD access, DWORD share) {
+    Handle h(CreateFileA(name.Path().c_str(), access, share, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!h.Valid()) return h;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h.Get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || !IsWhereNamed(h.Get(), name))
+        h.Reset();
+    return h;
+}
+} // namespace
+
+File File::OpenAppend(const OwnName& name) {
+    Handle h = OpenOwn(name, GENERIC_READ | GENERIC_WRITE, 0);
+    if (!h.Valid()) throw EFOpenError(name.Path());
     File file(std::unique_ptr<Impl>(new Impl{std::move(h)}));
     file.Seek(0, Origin::End);
     return file;
+}
+
+File File::TryOpenOwnRead(const OwnName& name) {
+    Handle h = OpenOwn(name, GENERIC_READ, FILE_SHARE_READ);
+    if (!h.Valid()) return File();
+    return File(std::unique_ptr<Impl>(new Impl{std::move(h)}));
 }
 
 File File::Rewrite(const std::string& path) {
@@ -311,11 +366,6 @@ int64_t File::Size() {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(impl_->handle.Get(), &size)) throw EInOutError(IoError::ReadFault);
     return size.QuadPart;
-}
-
-void File::Truncate() {
-    if (!IsOpen()) throw EInOutError(IoError::FileNotOpen);
-    if (!SetEndOfFile(impl_->handle.Get())) throw EInOutError(IoError::WriteFault);
 }
 
 void File::FlushToDisk() {

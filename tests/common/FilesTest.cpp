@@ -133,6 +133,25 @@ TEST(Files, LinksOnNamesTheLauncherOwnsAreNeverFollowed) {
     ASSERT_TRUE(MakeSymbolicLink(victim / "folder", dir / "mine\\a\\c"));
     EXPECT_FALSE(platform::MakeOwnFolders(dir / "mine", "a\\c\\d"));
     EXPECT_FALSE(platform::IsFolder(victim / "folder\\d"));
+
+    // A file of the launcher's own that it goes on writing or reads back (a cut download's part and
+    // its validator, a chunk index) is never reached through a link on its name or on a folder on the
+    // way, although Wine shows a link to a file as the file itself. The anchor may be a link.
+    ASSERT_TRUE(MakeSymbolicLink(victim / "file", dir / "mine\\a\\part"));
+    ASSERT_TRUE(MakeSymbolicLink(dir.Path(), dir / "anchor"));
+    for (const platform::OwnName& name : {platform::OwnName{dir.Path(), "mine\\a\\part"},
+                                          platform::OwnName{dir.Path(), "mine\\a\\c\\inner\\deep"}}) {
+        EXPECT_THROW(platform::File::OpenAppend(name), EFOpenError) << name.relative;
+        EXPECT_FALSE(platform::File::TryOpenOwnRead(name).IsOpen()) << name.relative;
+    }
+    WriteBytes(dir / "mine\\a\\own", "ours");
+    platform::File appended = platform::File::OpenAppend({dir / "anchor", "mine\\a\\own"});
+    appended.Write("!", 1);
+    appended.Close();
+    EXPECT_EQ(ReadBytes(dir / "mine\\a\\own"), "ours!");
+    EXPECT_TRUE(platform::File::TryOpenOwnRead({dir.Path(), "mine\\a\\own"}).IsOpen());
+    RemoveSymbolicLink(dir / "anchor");
+    RemoveSymbolicLink(dir / "mine\\a\\c");
     platform::DeleteFolderTree(dir / "mine");
     untouched();
 }
