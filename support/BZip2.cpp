@@ -242,16 +242,6 @@ void UnpackStream(TStream& source, TStream& target, UnpackObserver* observer, TM
     UnpackStreamOn(large ? threads : 0, source, target, observer, digest, maxOutputBytes);
 }
 
-namespace {
-bool SameDigestValue(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-} // namespace
-
 void UnpackVerified(TStream& source, TStream& target, const std::string& digest, UnpackObserver* observer,
                     int64_t maxOutputBytes) {
     TMD5Context context;
@@ -259,7 +249,7 @@ void UnpackVerified(TStream& source, TStream& target, const std::string& digest,
     if (digest.empty()) return;
     TMD5Digest unpacked;
     context.Final(unpacked);
-    if (!SameDigestValue(DigestToHex(unpacked), digest)) throw Exception("Unpacked file does not match its digest");
+    if (!SameDigest(DigestToHex(unpacked), digest)) throw Exception("Unpacked file does not match its digest");
 }
 
 void UnpackVerified(TStream& source, const std::string& outputPath, const std::string& digest,

@@ -3,6 +3,8 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <future>
 #include <vector>
 
@@ -41,7 +43,7 @@ int Log2(uint32_t value) {
 } // namespace
 
 bool ValidChunkParams(const TChunkParams& p) {
-    return p.minSize >= 1024 && p.minSize <= p.avgSize && p.avgSize <= p.maxSize && p.maxSize <= kMaxChunkBytes &&
+    return p.minSize >= kLeastChunkBytes && p.minSize <= p.avgSize && p.avgSize <= p.maxSize && p.maxSize <= kMaxChunkBytes &&
            (p.avgSize & (p.avgSize - 1)) == 0;
 }
 
@@ -72,6 +74,19 @@ TChunkId ChunkIdOf(const void* data, size_t size) {
     TChunkId id{};
     crypto_generichash(id.data(), id.size(), static_cast<const unsigned char*>(data), size, nullptr, 0);
     return id;
+}
+
+size_t TChunkIdHash::operator()(const TChunkId& id) const {
+    static const std::array<unsigned char, crypto_shorthash_KEYBYTES> key = [] {
+        std::array<unsigned char, crypto_shorthash_KEYBYTES> chosen{};
+        if (sodium_init() >= 0) randombytes_buf(chosen.data(), chosen.size());
+        return chosen;
+    }();
+    unsigned char hash[crypto_shorthash_BYTES];
+    crypto_shorthash(hash, id.data(), id.size(), key.data());
+    size_t value = 0;
+    std::memcpy(&value, hash, sizeof value < sizeof hash ? sizeof value : sizeof hash);
+    return value;
 }
 
 std::string ChunkIdToHex(const TChunkId& id) {

@@ -13,12 +13,10 @@
 
 using TChunkId = std::array<uint8_t, 32>;
 
+// Hashes a chunk id over all its bytes with a key chosen at random when the program starts (SipHash):
+// ids come from the server, and no choice of them can make a table of them slow.
 struct TChunkIdHash {
-    size_t operator()(const TChunkId& id) const {
-        size_t value = 0;
-        for (size_t i = 0; i < sizeof value; ++i) value = (value << 8) | id[i];
-        return value;
-    }
+    size_t operator()(const TChunkId& id) const;
 };
 
 // The sizes a chunker cuts between; avgSize is a power of two. Recorded in every chunk index, so a
@@ -34,10 +32,13 @@ struct TChunkParams {
 
 // The sizes vandrel-publish uses (chosen by the delta benchmarks).
 constexpr TChunkParams kDefaultChunkParams{64 << 10, 256 << 10, 1 << 20};
-// No chunk may be larger than this, whatever an index says.
-constexpr uint32_t kMaxChunkBytes = 16 << 20;
+// The chunk sizes an index may give, a factor of four around what vandrel-publish writes either way.
+// They bound a launcher's memory: the old file's chunk map by the smallest, every buffer that holds a
+// chunk (the connections', the assembly's, the chunker's) by the largest.
+constexpr uint32_t kLeastChunkBytes = 16 << 10;
+constexpr uint32_t kMaxChunkBytes = 4 << 20;
 
-// Whether the sizes are ones this chunker can cut by: 1 KiB <= min <= avg <= max <= kMaxChunkBytes,
+// Whether the sizes are ones an index may give: kLeastChunkBytes <= min <= avg <= max <= kMaxChunkBytes,
 // avg a power of two.
 bool ValidChunkParams(const TChunkParams& params);
 

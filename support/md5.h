@@ -32,3 +32,7 @@ void DigestFile(const std::string& path, TMD5Digest& digest);
 
 // 32 lower-case hexadecimal digits.
 std::string DigestToHex(const TMD5Digest& digest);
+
+// Whether two digests in hexadecimal are the same value, whatever the case of their letters. (The check
+// pass alone compares a local file's digest with the list's exactly, as the launcher always has.)
+bool SameDigest(const std::string& a, const std::string& b);
