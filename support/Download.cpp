@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Errors.h"
+#include "support/LauncherNames.h"
 
 #include <memory>
 #include <vector>
@@ -13,8 +14,8 @@ namespace {
 // and the extra wake-ups cost more than the overlap gained.
 constexpr size_t kDownloadBufferBytes = 256 * 1024;
 
-// Beside a resumable part: the validator of the body it holds the start of.
-constexpr char kValidatorSuffix[] = ".tag";
+// The longest validator kept: an ETag or an HTTP date is far shorter.
+constexpr size_t kMaxValidatorBytes = 256;
 
 
 // Copies a body into an open file: Complete, Cut (the body broke off) or TooLarge (past maxBytes).
@@ -48,10 +49,12 @@ TDownloadResult CopyBody(platform::HttpBody& body, platform::File& file, const s
 } // namespace
 
 TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
-                               const std::function<void(size_t)>& onPiece, int64_t* received, int64_t maxBytes) {
+                               const std::function<void(size_t)>& onPiece, int64_t* received, int64_t maxBytes,
+                               int* status) {
     if (received) *received = 0;
     std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url);
     if (!body) return TDownloadResult::CannotOpen;
+    if (status) *status = body->Status();
     platform::File file = platform::File::TryCreate(localPath);
     if (!file.IsOpen()) return TDownloadResult::CannotCreate;
     const TDownloadResult result = CopyBody(*body, file, onPiece, received, maxBytes);
@@ -65,59 +68,109 @@ TDownloadResult DownloadToFile(const std::string& url, const std::string& localP
     return result;
 }
 
-TDownloadResult DownloadResumable(const std::string& url, const std::string& partPath,
-                                  const std::function<void(size_t)>& onPiece) {
-    const std::string tagPath = partPath + kValidatorSuffix;
-    // The part goes on only where the server named its body when it began.
+namespace {
+
+// A validator goes into the If-Range header as it is: only a short line of printable characters (an
+// ETag or an HTTP date) is ever sent, or kept for a later request.
+bool UsableValidator(const std::string& text) {
+    if (text.empty() || text.size() > kMaxValidatorBytes) return false;
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+// The part a cut download left, when it can go on: its validator is usable, the part is a file of the
+// launcher's own (never reached through a link), and it is shorter than the whole body may be.
+struct TPart {
+    platform::File file;
     std::string validator;
-    platform::File part;
     int64_t have = 0;
-    if (platform::IsFile(partPath) && platform::IsFile(tagPath)) {
-        try {
-            platform::File tag = platform::File::OpenRead(tagPath);
-            char text[512];
-            validator.assign(text, tag.Read(text, sizeof text));
-            part = platform::File::OpenAppend(partPath);
-            have = part.Size();
-        } catch (const Exception&) {
-            validator.clear();
-            part = platform::File();
-        }
+};
+TPart OpenPart(const platform::OwnName& partName, const platform::OwnName& tagName, int64_t maxBytes) {
+    TPart part;
+    platform::File tag = platform::File::TryOpenOwnRead(tagName);
+    if (!tag.IsOpen()) return part;
+    char text[kMaxValidatorBytes + 1];
+    size_t got = 0;
+    try {
+        for (size_t n; got < sizeof text && (n = tag.Read(text + got, sizeof text - got)) > 0;) got += n;
+        part.validator.assign(text, got);
+        if (!UsableValidator(part.validator)) return TPart();
+        part.file = platform::File::OpenAppend(partName);
+        part.have = part.file.Size();
+    } catch (const Exception&) {
+        return TPart();
     }
+    if (maxBytes > 0 && part.have >= maxBytes) return TPart(); // longer than any cut part of this body
+    return part;
+}
+
+void RemovePart(const std::string& partPath, const std::string& tagPath) {
+    platform::RemoveFile(tagPath);
+    platform::RemoveFile(partPath);
+}
+
+} // namespace
+
+TDownloadResult DownloadResumable(const std::string& url, const platform::OwnName& partName,
+                                  const std::function<void(size_t)>& onPiece, int64_t maxBytes) {
+    const platform::OwnName tagName{partName.anchor, partName.relative + names::kResumeTagSuffix};
+    const std::string partPath = partName.Path(), tagPath = tagName.Path();
+    // The part goes on only where the server named its body when it began.
+    TPart part = OpenPart(partName, tagName, maxBytes);
+    if (!part.file.IsOpen()) RemovePart(partPath, tagPath);
     platform::HttpRequest request;
-    if (part.IsOpen() && !validator.empty()) {
-        request.rangeFrom = have;
-        request.ifRange = validator;
+    if (part.file.IsOpen()) {
+        request.rangeFrom = part.have;
+        request.ifRange = part.validator;
     }
     std::unique_ptr<platform::HttpBody> body = platform::OpenUrl(url, request);
+    if (body && request.rangeFrom >= 0 && body->Status() == 416) {
+        // The server has no such range (the body changed, or the part is of another one): it starts over.
+        body.reset();
+        part = TPart();
+        RemovePart(partPath, tagPath);
+        request = platform::HttpRequest();
+        body = platform::OpenUrl(url, request);
+    }
     if (!body) return TDownloadResult::CannotOpen; // the part stays for the next attempt
-    const bool goesOn = request.rangeFrom >= 0 && body->Status() == 206 && body->RangeStart() == have;
+    const bool goesOn = request.rangeFrom >= 0 && body->Status() == 206 && body->RangeStart() == part.have;
     try {
         if (!goesOn) {
             // The whole body (the server ignores ranges, or the file changed): the part starts over, and
             // keeps the new body's name for a later attempt.
-            part = platform::File();
-            platform::RemoveFile(tagPath);
-            part = platform::File::Create(partPath);
-            have = 0;
-            if (!body->Validator().empty()) {
+            part = TPart();
+            RemovePart(partPath, tagPath);
+            part.file = platform::File::Create(partPath);
+            if (UsableValidator(body->Validator())) {
                 platform::File tag = platform::File::Create(tagPath);
                 const std::string text = body->Validator();
                 tag.Write(text.data(), text.size());
                 tag.Close();
             }
         }
-    } catch (const EFCreateError&) {
+    } catch (const Exception&) {
+        part = TPart();
+        RemovePart(partPath, tagPath);
         return TDownloadResult::CannotCreate;
     }
-    if (onPiece && have > 0) onPiece(static_cast<size_t>(have)); // the gauge starts where the part ends
-    const TDownloadResult result = CopyBody(*body, part, onPiece, nullptr, 0);
-    body.reset();
-    part.Close();
+    if (onPiece && part.have > 0) onPiece(static_cast<size_t>(part.have)); // the gauge starts where the part ends
+    TDownloadResult result;
+    try {
+        result = CopyBody(*body, part.file, onPiece, nullptr, maxBytes > 0 ? maxBytes - part.have : 0);
+        body.reset();
+        part.file.Close();
+    } catch (...) {
+        // A write the disk refused: nothing of the body is kept, so a full disk does not stay full.
+        part = TPart();
+        RemovePart(partPath, tagPath);
+        throw;
+    }
     if (result == TDownloadResult::Complete) {
         platform::RemoveFile(tagPath);
-    } else if (!platform::IsFile(tagPath)) {
-        platform::RemoveFile(partPath); // nothing names this body: a later attempt could not go on
+    } else if (result == TDownloadResult::TooLarge || !platform::IsFile(tagPath)) {
+        // Longer than the whole body may be, or nothing names this body: a later attempt could not go on.
+        RemovePart(partPath, tagPath);
     }
     return result;
 }

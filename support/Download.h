@@ -2,6 +2,8 @@
 // vandrel-publish --verify both fetch through it.
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,19 +22,26 @@ enum class TDownloadResult {
 // called with the size of every piece read, and once more with 0 at the end of the body. A failed
 // write raises EInOutError (WriteFault) and leaves the partly written file.
 // With maxBytes above 0, a body longer than that (an endless one included) ends with TooLarge as soon
-// as it passes the bound, and no local file is left.
+// as it passes the bound, and no local file is left. status, when given, receives the HTTP status of
+// an answer that came (0 when the system does not tell).
 [[nodiscard]] TDownloadResult DownloadToFile(const std::string& url, const std::string& localPath,
                                const std::function<void(size_t)>& onPiece = {}, int64_t* received = nullptr,
-                               int64_t maxBytes = 0);
+                               int64_t maxBytes = 0, int* status = nullptr);
 
-// A download that can go on where an earlier one broke off. The body goes to partPath; while it is
-// incomplete, the validator the server gave the body (ETag or Last-Modified) is kept beside it. A later
-// call with the same part asks only for the rest (Range, validated by If-Range); a server that answers
-// with the whole body instead (it ignores ranges, or the file changed) gets it written from the start.
-// onPiece is first told the bytes already there. Complete: partPath holds the whole body. Cut or
-// CannotOpen: the part stays for the next call when the server named the body, and goes otherwise.
-[[nodiscard]] TDownloadResult DownloadResumable(const std::string& url, const std::string& partPath,
-                                  const std::function<void(size_t)>& onPiece = {});
+// A download that can go on where an earlier one broke off. The body goes to the part; while it is
+// incomplete, the validator the server gave the body (ETag or Last-Modified, when it is a short line of
+// printable characters) is kept beside it. A later call with the same part asks only for the rest
+// (Range, validated by If-Range); a server that answers with the whole body instead (it ignores ranges,
+// or the file changed) gets it written from the start, and one that has no such range (416) is asked
+// for the whole body. The part and its validator are files of the launcher's own: neither is ever read
+// or written through a link. onPiece is first told the bytes already there. Complete: the part holds
+// the whole body. Cut or CannotOpen: the part stays for the next call when the server named the body,
+// and goes otherwise. With maxBytes above 0, the part never holds more than that: a longer part is
+// discarded, and a body that would pass the bound ends with TooLarge, the part gone. A failed write
+// raises EInOutError once the part and its validator are removed.
+[[nodiscard]] TDownloadResult DownloadResumable(const std::string& url, const platform::OwnName& part,
+                                                const std::function<void(size_t)>& onPiece = {},
+                                                int64_t maxBytes = 0);
 
 // Reads a small body into memory: a body of more than maxBytes (an endless one included) is refused
 // with TooLarge as soon as it passes the bound, and nothing is written anywhere.

@@ -42,6 +42,8 @@ inline constexpr char kStagingFolder[] = "~vandrel-ahead";
 inline constexpr char kResumeFolder[] = "~vandrel-ahead\\resume";
 // In an entry's resume folder: the payload's part, the chunk index (chunks go by their ids).
 inline constexpr char kResumePayload[] = "payload";
+// Beside a resumable part: the validator (ETag or date) of the body it holds the start of.
+inline constexpr char kResumeTagSuffix[] = ".tag";
 inline constexpr char kResumeIndex[] = "index";
 // What the install pass fetches and unpacks ahead, gone when the pass ends.
 inline constexpr char kAheadFolder[] = "~vandrel-ahead\\ahead";

@@ -7,14 +7,21 @@
 #include "support/md5.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
 
 namespace {
 constexpr char kPartSuffix[] = ".part";
+
+// Raised inside the old file's chunking to stop it: the run was told to end, or the map is full.
+struct TStopMapping {};
+
+// Raised when the run was told to end while the index's entries were being walked.
+class ETerminated : public Exception {
+public:
+    ETerminated() : Exception("The update run was told to end") {}
+};
 } // namespace
 
 bool TDeltaInstall::Worthwhile(const std::string& localPath) {
@@ -25,45 +32,73 @@ bool TDeltaInstall::Worthwhile(const std::string& localPath) {
     }
 }
 
-TDeltaInstall::TDeltaInstall(TDeltaSource source, unsigned connections, unsigned threads)
+unsigned TDeltaInstall::ConnectionsFor(unsigned wanted, uint32_t maxChunk) {
+    const uint64_t each = 2 * uint64_t(MaxCompressedChunkBytes(maxChunk));
+    const uint64_t fit = std::max<uint64_t>(1, kConnectionMemory / each);
+    return static_cast<unsigned>(std::max<uint64_t>(1, std::min<uint64_t>(wanted, fit)));
+}
+
+TDeltaInstall::TDeltaInstall(TDeltaSource source, unsigned connections, unsigned threads,
+                             const std::atomic<bool>& terminated)
     : source_(std::move(source)), connections_(std::max(1u, connections)), threads_(std::max(1u, threads)),
-      indexPath_(source_.resumeFolder + "\\" + names::kResumeIndex) {}
+      terminated_(terminated), indexName_(source_.resume / names::kResumeIndex), indexPath_(indexName_.Path()) {}
 
 TDeltaInstall::~TDeltaInstall() = default;
 
 TDeltaInstall::TFetched TDeltaInstall::Fetch(const std::function<void(int64_t, int64_t)>& onProgress) {
     // An index a cut run left is taken when it is still this version's; any fault: the payload instead.
+    if (!source_.resume.Make()) return TFetched::NoIndex;
     if (!OpenIndex() && !(FetchIndex() && OpenIndex())) return TFetched::NoIndex;
     MapOldFile();
     // The chunks neither the old file nor an earlier run has, each once.
-    std::unordered_set<TChunkId, TChunkIdHash> wanted;
-    index_->Rewind();
-    for (TChunkEntry entry; index_->Next(entry);) {
-        if (old_.count(entry.id) || wanted.count(entry.id) || platform::IsFile(Fetched(entry.id))) continue;
-        wanted.insert(entry.id);
-        missing_.push_back(entry);
+    try {
+        index_->Rewind();
+        for (TChunkEntry entry; index_->Next(entry);) {
+            if (terminated_) throw ETerminated();
+            if (!OldChunk(entry.id)) missing_.push_back(entry);
+        }
+    } catch (const Exception&) {
+        DropIndex();
+        return TFetched::Failed;
     }
-    return FetchMissing(onProgress);
+    std::sort(missing_.begin(), missing_.end(),
+              [](const TChunkEntry& a, const TChunkEntry& b) { return a.id < b.id; });
+    missing_.erase(std::unique(missing_.begin(), missing_.end(),
+                               [](const TChunkEntry& a, const TChunkEntry& b) { return a.id == b.id; }),
+                   missing_.end());
+    missing_.erase(std::remove_if(missing_.begin(), missing_.end(),
+                                  [&](const TChunkEntry& entry) { return platform::IsFile(Fetched(entry.id).Path()); }),
+                   missing_.end());
+    const TFetched fetched = FetchMissing(onProgress);
+    if (fetched != TFetched::Ready) DropIndex();
+    return fetched;
 }
 
 bool TDeltaInstall::OpenIndex() {
     index_.reset();
     indexFile_.reset();
-    if (!platform::IsFile(indexPath_)) return false;
+    // A file of the launcher's own: a link planted on its name is never read.
+    platform::File file = platform::File::TryOpenOwnRead(indexName_);
+    if (!file.IsOpen()) return false;
     try {
-        indexFile_ = std::make_unique<TFileStream>(indexPath_, TFileStream::Mode::OpenReadDenyWrite);
+        indexFile_ = std::make_unique<TFileStream>(std::move(file));
         index_ = std::make_unique<TChunkIndexReader>(*indexFile_);
         // This version of the file, and an index that reads whole before anything is fetched for it.
-        if (DigestToHex(index_->Header().md5) != source_.digest) throw EChunkIndexError("another version of the file");
-        for (TChunkEntry entry; index_->Next(entry);) {
-        }
+        if (!SameDigest(DigestToHex(index_->Header().md5), source_.digest))
+            throw EChunkIndexError("another version of the file");
+        for (TChunkEntry entry; index_->Next(entry);)
+            if (terminated_) throw ETerminated();
         return true;
     } catch (const Exception&) {
-        index_.reset();
-        indexFile_.reset();
-        platform::RemoveFile(indexPath_);
+        DropIndex();
         return false;
     }
+}
+
+void TDeltaInstall::DropIndex() {
+    index_.reset();
+    indexFile_.reset();
+    platform::RemoveFile(indexPath_);
 }
 
 bool TDeltaInstall::FetchIndex() {
@@ -75,18 +110,31 @@ bool TDeltaInstall::FetchIndex() {
 }
 
 void TDeltaInstall::MapOldFile() {
+    // The map holds at most as many chunks as an index may: with the index's smallest chunk size that
+    // bounds it at kMaxIndexedChunks entries of 48 bytes (48 MiB) whatever the file's size; an old
+    // file with more chunks lends those of its start.
     try {
         platform::File old = platform::File::OpenRead(source_.localPath);
         ChunkFile(old, index_->Header().params, threads_,
                   [&](uint64_t offset, uint32_t size, const TChunkId& id, const uint8_t*) {
-                      old_.emplace(id, TOldChunk{offset, size});
+                      if (terminated_ || old_.size() >= kMaxIndexedChunks) throw TStopMapping();
+                      old_.push_back({id, offset, size});
                   });
+    } catch (const TStopMapping&) {
     } catch (const Exception&) {
         old_.clear(); // an old file that cannot be read lends nothing
+    } catch (const std::bad_alloc&) {
+        old_.clear();
     }
+    std::sort(old_.begin(), old_.end());
 }
 
-std::string TDeltaInstall::Fetched(const TChunkId& id) const { return source_.resumeFolder + "\\" + ChunkIdToHex(id); }
+const TDeltaInstall::TOldChunk* TDeltaInstall::OldChunk(const TChunkId& id) const {
+    const auto found = std::lower_bound(old_.begin(), old_.end(), TOldChunk{id, 0, 0});
+    return found != old_.end() && found->id == id ? &*found : nullptr;
+}
+
+platform::OwnName TDeltaInstall::Fetched(const TChunkId& id) const { return source_.resume / ChunkIdToHex(id); }
 
 TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int64_t, int64_t)>& onProgress) {
     int64_t total = 0;
@@ -97,7 +145,18 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
     size_t next = 0, running = 0;
     TFetched outcome = TFetched::Ready;
     // Each connection takes the next chunk; the first failure stops them all. What was fetched and
-    // checked stays for the next run.
+    // checked stays for the next run. Anything a connection meets, out of memory included, is that
+    // chunk's failure.
+    const auto fetchOne = [&](const TChunkEntry& entry, std::string& body, std::string& bytes) {
+        if (terminated_) return false;
+        if (DownloadToMemory(ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body) !=
+                TDownloadResult::Complete ||
+            !DecodeChunk(body, entry, &bytes))
+            return false; // missing, refused, cut, longer than its index says, or another chunk
+        platform::Replacement stored(Fetched(entry.id).Path(), kPartSuffix);
+        stored.Output().Write(bytes.data(), bytes.size());
+        return stored.Commit();
+    };
     const auto fetchLoop = [&] {
         std::string body, bytes;
         for (;;) {
@@ -107,27 +166,15 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
                 if (outcome != TFetched::Ready || next == missing_.size()) break;
                 i = next++;
             }
-            const TChunkEntry& entry = missing_[i];
-            TFetched result = TFetched::Ready;
-            switch (DownloadToMemory(ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body)) {
-            case TDownloadResult::Complete:
-                if (!DecodeChunk(body, entry, &bytes)) result = TFetched::ChunkFailed;
-                break;
-            case TDownloadResult::CannotOpen: result = TFetched::CannotOpen; break;
-            default: result = TFetched::ChunkFailed; break; // cut, or longer than its index says
-            }
-            if (result == TFetched::Ready) {
-                try {
-                    platform::Replacement stored(Fetched(entry.id), kPartSuffix);
-                    stored.Output().Write(bytes.data(), bytes.size());
-                    if (!stored.Commit()) result = TFetched::ChunkFailed;
-                } catch (const Exception&) {
-                    result = TFetched::ChunkFailed; // the disk refused it
-                }
+            bool fetched = false;
+            try {
+                fetched = fetchOne(missing_[i], body, bytes);
+            } catch (...) {
+                // the disk refused it, or memory ran out
             }
             std::lock_guard<std::mutex> guard(lock);
-            if (result != TFetched::Ready && outcome == TFetched::Ready) outcome = result;
-            done += entry.compressedSize;
+            if (!fetched) outcome = TFetched::Failed;
+            done += missing_[i].compressedSize;
             changed.notify_all();
         }
         std::lock_guard<std::mutex> guard(lock);
@@ -135,10 +182,23 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
         changed.notify_all();
     };
     std::vector<std::thread> connections;
-    // Counted before any connection starts: they lower it as they finish.
-    const size_t started = std::min<size_t>(connections_, missing_.size());
-    running = started;
-    for (size_t k = 0; k < started; ++k) connections.emplace_back(fetchLoop);
+    {
+        // Counted before any connection starts: they lower it as they finish. A connection that cannot
+        // be started is taken off again, and the others end at the failure.
+        std::lock_guard<std::mutex> guard(lock);
+        running = std::min<size_t>(ConnectionsFor(connections_, index_->Header().params.maxSize), missing_.size());
+    }
+    const size_t wanted = running;
+    for (size_t k = 0; k < wanted; ++k) {
+        try {
+            connections.emplace_back(fetchLoop);
+        } catch (...) {
+            std::lock_guard<std::mutex> guard(lock);
+            running -= wanted - k;
+            outcome = TFetched::Failed;
+            break;
+        }
+    }
     {
         std::unique_lock<std::mutex> guard(lock);
         for (;;) {
@@ -165,13 +225,15 @@ void TDeltaInstall::Assemble(platform::File& output, const std::function<void(in
         int64_t written = 0;
         index_->Rewind();
         for (TChunkEntry entry; index_->Next(entry);) {
-            const auto lent = old_.find(entry.id);
+            if (terminated_) throw ETerminated();
+            const TOldChunk* lent = OldChunk(entry.id);
             size_t got = 0;
-            if (lent != old_.end() && lent->second.size == entry.size) {
-                old.Seek(static_cast<int64_t>(lent->second.offset), platform::File::Origin::Begin);
+            if (lent && lent->size == entry.size) {
+                old.Seek(static_cast<int64_t>(lent->offset), platform::File::Origin::Begin);
                 for (size_t n; got < entry.size && (n = old.Read(buffer.data() + got, entry.size - got)) > 0;) got += n;
             } else {
-                platform::File fetched = platform::File::OpenRead(Fetched(entry.id));
+                platform::File fetched = platform::File::TryOpenOwnRead(Fetched(entry.id));
+                if (!fetched.IsOpen()) throw EFOpenError(Fetched(entry.id).Path());
                 for (size_t n; got < entry.size && (n = fetched.Read(buffer.data() + got, entry.size - got)) > 0;) got += n;
             }
             if (got != entry.size) throw EReadError(); // the old file changed under us, or a chunk is short
@@ -182,13 +244,13 @@ void TDeltaInstall::Assemble(platform::File& output, const std::function<void(in
         }
         TMD5Digest result;
         digest.Final(result);
-        if (DigestToHex(result) != source_.digest || written != static_cast<int64_t>(header.fileSize))
+        if (!SameDigest(DigestToHex(result), source_.digest) || written != static_cast<int64_t>(header.fileSize))
             throw Exception("The file assembled from chunks does not match its digest");
     } catch (...) {
         // Whatever lent a wrong byte, the next run starts over.
         index_.reset();
         indexFile_.reset();
-        platform::DeleteFolderTree(source_.resumeFolder);
+        platform::DeleteFolderTree(source_.resume.Path());
         throw;
     }
 }

@@ -2,41 +2,46 @@
 // every chunk it still has, only the others are fetched (over several connections), and the new file
 // is assembled beside the old one and checked against the list's MD5 before it takes the old one's
 // place. Chunks fetched by a run that was cut short stay in the entry's resume folder for the next.
+// Everything here comes from the server and is bounded before it is used: the index's sizes, the
+// chunks' lengths, the memory of the connections and of the old file's chunk map.
 #pragma once
 
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
+#include "support/InstallFolder.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 struct TDeltaSource {
-    std::string baseUrl;      // the update base URL, ending with "/"
-    std::string listPath;     // the file as the list names it
-    std::string digest;       // the list's MD5 of the new version
-    std::string localPath;    // the old version, and where the new one goes
-    std::string resumeFolder; // the entry's own folder (it exists) for the index and fetched chunks
+    std::string baseUrl;   // the update base URL, ending with "/"
+    std::string listPath;  // the file as the list names it
+    std::string digest;    // the list's MD5 of the new version
+    std::string localPath; // the old version, and where the new one goes
+    TOwnFolder resume;     // the entry's own folder for the index and fetched chunks
 };
 
 class TDeltaInstall {
 public:
     enum class TFetched {
-        NoIndex,     // no usable index for this version of the file: the payload is fetched instead
-        Ready,       // every chunk is at hand: Assemble may run
-        ChunkFailed, // a chunk did not come as its index names it (missing, too long, another hash)
-        CannotOpen,  // the server could not be reached for a chunk
+        NoIndex, // no usable index for this version of the file
+        Ready,   // every chunk is at hand: Assemble may run
+        Failed,  // a chunk did not come as its index names it (missing, refused, too long, another
+                 // hash), or the run was told to end; the index is dropped, the payload is to be fetched
     };
 
     // An old file smaller than this is never worth an index request.
     static constexpr int64_t kMinOldFileBytes = 1 << 20;
     static bool Worthwhile(const std::string& localPath);
 
-    // connections chunks are fetched at once; threads name the old file's chunks.
-    TDeltaInstall(TDeltaSource source, unsigned connections, unsigned threads);
+    // connections chunks are fetched at once (fewer where the index's chunks are large: see
+    // ConnectionsFor); threads name the old file's chunks. Loops over the index's entries end early
+    // once terminated is set.
+    TDeltaInstall(TDeltaSource source, unsigned connections, unsigned threads, const std::atomic<bool>& terminated);
     ~TDeltaInstall();
     TDeltaInstall(const TDeltaInstall&) = delete;
     TDeltaInstall& operator=(const TDeltaInstall&) = delete;
@@ -47,26 +52,39 @@ public:
 
     // Writes the new file into output in order, each chunk from the old file or from those fetched.
     // onProgress(done, total) in bytes of the file. Raises Exception when the result is not the file
-    // the list names (its MD5 or size), or what reading and writing raise; the entry's resume folder
-    // then goes, since something in it was wrong.
+    // the list names (its MD5 or size), when the run is told to end, or what reading and writing raise;
+    // the entry's resume folder then goes, since something in it was wrong.
     void Assemble(platform::File& output, const std::function<void(int64_t done, int64_t total)>& onProgress);
 
+    // Connections that fit the memory budget for chunks of at most maxChunk bytes: each holds a chunk's
+    // stored form and its bytes at once, and all of them together stay within kConnectionMemory.
+    static unsigned ConnectionsFor(unsigned wanted, uint32_t maxChunk);
+    static constexpr uint64_t kConnectionMemory = 64 << 20;
+
 private:
+    // One chunk of the old file: kept sorted by id, so finding one costs the same whatever ids the
+    // server chose.
     struct TOldChunk {
+        TChunkId id;
         uint64_t offset;
         uint32_t size;
+        bool operator<(const TOldChunk& other) const { return id < other.id; }
     };
     bool OpenIndex();
     bool FetchIndex();
+    void DropIndex();
     void MapOldFile();
-    std::string Fetched(const TChunkId& id) const;
+    const TOldChunk* OldChunk(const TChunkId& id) const;
+    platform::OwnName Fetched(const TChunkId& id) const;
     TFetched FetchMissing(const std::function<void(int64_t, int64_t)>& onProgress);
 
     TDeltaSource source_;
     unsigned connections_, threads_;
+    const std::atomic<bool>& terminated_;
+    platform::OwnName indexName_;
     std::string indexPath_;
     std::unique_ptr<class TFileStream> indexFile_;
     std::unique_ptr<TChunkIndexReader> index_;
-    std::unordered_map<TChunkId, TOldChunk, TChunkIdHash> old_;
+    std::vector<TOldChunk> old_;
     std::vector<TChunkEntry> missing_;
 };

@@ -128,33 +128,37 @@ void MoveIntoPlace(const std::string& staged, const std::string& destination) {
 }
 } // namespace
 
-GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const std::string& digest,
-                                                        const std::string& resumeFolder) {
+GFilesThread::TEntryOutcome GFilesThread::FetchAndPlace(const std::string& path, const TFileEntry& entry,
+                                                        const TOwnFolder& resume) {
     const std::string local = InstallDir + path;
     std::string payload = local + names::kPayloadSuffix;
     TDownloadResult fetched;
+    // Never more than the list's size of the payload is kept, resumed or not.
+    const int64_t bound = entry.Size();
     // Where the path can take its payload, a download cut short is kept to be taken up by the next run.
-    if (!resumeFolder.empty() && CanCreate(payload) && platform::MakeOwnFolders(resumeFolder)) {
-        payload = resumeFolder + "\\" + names::kResumePayload;
-        fetched = Fetch(PayloadUrl(BaseURL, path), payload, true, true);
+    if (!resume.Empty() && CanCreate(payload) && resume.Make()) {
+        const platform::OwnName part = resume / names::kResumePayload;
+        payload = part.Path();
+        fetched = FetchResumable(PayloadUrl(BaseURL, path), part, bound);
     } else {
-        fetched = Fetch(PayloadUrl(BaseURL, path), payload, true);
+        fetched = Fetch(PayloadUrl(BaseURL, path), payload, true, bound);
     }
-    // A path the system cannot create (too long) fails like a refused one; the pass goes on.
-    if (fetched == TDownloadResult::CannotCreate) return TEntryOutcome::FailedGoOn;
+    // A path the system cannot create (too long) fails like a refused one, and a payload longer than
+    // the list says like one that does not unpack: the pass goes on.
+    if (fetched == TDownloadResult::CannotCreate || fetched == TDownloadResult::TooLarge)
+        return TEntryOutcome::FailedGoOn;
     if (fetched != TDownloadResult::Complete) return TEntryOutcome::FailedStop;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
-        UnpackInPlace(payload, destination, digest);
+        UnpackInPlace(payload, destination, entry.Digest);
     });
     return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
 }
 
 std::optional<GFilesThread::TEntryOutcome> GFilesThread::PlaceFromChunks(const std::string& path,
                                                                          const TFileEntry& entry,
-                                                                         const std::string& resumeFolder) {
-    if (!platform::MakeOwnFolders(resumeFolder)) return std::nullopt;
-    TDeltaInstall delta({BaseURL, path, entry.Digest, InstallDir + path, resumeFolder}, ChunkConnections,
-                        UnpackThreads == 0 ? 1 : UnpackThreads);
+                                                                         const TOwnFolder& resume) {
+    TDeltaInstall delta({BaseURL, path, entry.Digest, InstallDir + path, resume}, ChunkConnections,
+                        UnpackThreads == 0 ? 1 : UnpackThreads, control_->Terminated);
     // The per-file gauge shows the payload's size as always; the chunks fetched fill it.
     const int64_t gauge = entry.Size();
     const auto show = [&](int64_t done, int64_t total) {
@@ -164,12 +168,8 @@ std::optional<GFilesThread::TEntryOutcome> GFilesThread::PlaceFromChunks(const s
     const TDeltaInstall::TFetched fetched = delta.Fetch(show);
     Progress = 0;
     ReportFileProgress(true);
-    switch (fetched) {
-    case TDeltaInstall::TFetched::NoIndex: return std::nullopt; // the payload, as for any other file
-    case TDeltaInstall::TFetched::CannotOpen: return TEntryOutcome::FailedStop;
-    case TDeltaInstall::TFetched::ChunkFailed: return TEntryOutcome::FailedGoOn;
-    case TDeltaInstall::TFetched::Ready: break;
-    }
+    // No usable index, or a chunk that did not come as named: the payload, in this same run.
+    if (fetched != TDeltaInstall::TFetched::Ready) return std::nullopt;
     bool assemblyFailed = false;
     const bool placed = BackUpAndPlace(path, [&](const std::string& destination) {
         // Assembled beside the old file, which lends its chunks and stays whole until the new one,
@@ -232,6 +232,31 @@ GFilesThread::TEntryOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead
     return placed ? TEntryOutcome::Placed : TEntryOutcome::FailedGoOn;
 }
 
+namespace {
+// The bytes of the files in a folder of the launcher's own (links count as nothing).
+int64_t FolderBytes(const std::string& folder) {
+    int64_t total = 0;
+    for (const std::string& name : platform::ListFolder(folder)) {
+        platform::File file = platform::File::TryOpenRead(folder + "\\" + name);
+        if (file.IsOpen() && !platform::IsLink(folder + "\\" + name)) total += file.Size();
+    }
+    return total;
+}
+
+// Whether an entry's resume folder holds anything a later run can go on from: a part with the validator
+// that names its body, the chunk index, or chunks. A part without its validator cannot go on.
+bool WorthKeeping(const std::string& folder) {
+    for (const std::string& name : platform::ListFolder(folder)) {
+        if (name == names::kResumePayload) {
+            if (platform::IsFile(folder + "\\" + name + names::kResumeTagSuffix)) return true;
+        } else if (name != std::string(names::kResumePayload) + names::kResumeTagSuffix) {
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 bool GFilesThread::PrepareStaging() {
     const std::string staging = folder_ / names::kStagingFolder;
     // A link planted on the staging folder goes as a link where the system can remove it; what a killed
@@ -242,6 +267,7 @@ bool GFilesThread::PrepareStaging() {
     const std::string resume = folder_ / names::kResumeFolder;
     if (!platform::MakeOwnFolders(staging, "resume")) return false; // a link nobody can remove: nothing is staged
     std::set<std::string> kept;
+    int64_t queuedPayloads = 0;
     for (size_t i = 0; i < plans_.size(); ++i) {
         try {
             const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
@@ -253,22 +279,47 @@ bool GFilesThread::PrepareStaging() {
             TMD5Digest digest;
             key.Final(digest);
             if (!kept.insert(DigestToHex(digest)).second) continue;
-            plans_[i].resumeFolder = resume + "\\" + DigestToHex(digest);
+            plans_[i].resume = TOwnFolder(folder_, std::string(names::kResumeFolder) + "\\" + DigestToHex(digest));
             plans_[i].fromChunks = TDeltaInstall::Worthwhile(InstallDir + entry.Path);
+            queuedPayloads += std::max<int64_t>(0, entry.Size());
         } catch (const Exception&) {
             // left to fail at its turn
         }
     }
-    for (const std::string& name : platform::ListFolder(resume))
-        if (!kept.count(name)) platform::DeleteFolderTree(resume + "\\" + name);
+    // What a cut run left is bounded: a part never holds more than its payload, and the chunks fetched
+    // for a file about as much. Beyond twice the queue's payloads (and a little for the indexes) it is
+    // not what the launcher left, and the largest folders go until it fits.
+    const int64_t cap = 2 * queuedPayloads + (int64_t(64) << 20);
+    std::vector<std::pair<int64_t, std::string>> folders;
+    int64_t staged = 0;
+    for (const std::string& name : platform::ListFolder(resume)) {
+        const std::string folder = resume + "\\" + name;
+        if (!kept.count(name) || platform::IsLink(folder)) {
+            platform::DeleteFolderTree(folder);
+            continue;
+        }
+        folders.emplace_back(FolderBytes(folder), folder);
+        staged += folders.back().first;
+    }
+    std::sort(folders.rbegin(), folders.rend());
+    for (const auto& [bytes, folder] : folders) {
+        if (staged <= cap) break;
+        platform::DeleteFolderTree(folder);
+        staged -= bytes;
+    }
     return true;
 }
 
 void GFilesThread::FinishStaging() {
     const std::string staging = folder_ / names::kStagingFolder;
-    if (platform::IsFolder(staging) && !platform::IsLink(staging) &&
-        platform::ListFolder(folder_ / names::kResumeFolder).empty())
-        platform::DeleteFolderTree(staging);
+    if (!platform::IsFolder(staging) || platform::IsLink(staging)) return;
+    // Only what a later run can go on from stays; the staging folder goes once it holds nothing.
+    const std::string resume = folder_ / names::kResumeFolder;
+    for (const std::string& name : platform::ListFolder(resume)) {
+        const std::string folder = resume + "\\" + name;
+        if (platform::IsLink(folder) || !WorthKeeping(folder)) platform::DeleteFolderTree(folder);
+    }
+    if (platform::ListFolder(resume).empty()) platform::DeleteFolderTree(staging);
 }
 
 std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead(bool staging) {
@@ -281,20 +332,30 @@ std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead(bool staging) {
         try {
             const TFileEntry entry = TFileEntry::Parse(InstallQueue[i]);
             if (!IsInstallablePath(entry.Path)) continue; // refused at its turn, never fetched
-            entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size(), plans_[i].resumeFolder};
+            entries[i] = {PayloadUrl(BaseURL, entry.Path), entry.Digest, entry.Size(), plans_[i].resume};
         } catch (const Exception&) {
             // left to fail at its turn
         }
     }
     // A short queue needs no more helpers than it has entries.
     const unsigned most = entries.size() < 64 ? static_cast<unsigned>(entries.size()) : 64u;
-    return std::make_unique<TInstallAhead>(std::move(entries), folder_ / names::kAheadFolder,
-                                           std::min(AheadConnections, most), std::min(UnpackThreads, most),
-                                           kStagedAheadBytes);
+    try {
+        return std::make_unique<TInstallAhead>(std::move(entries), folder_ / names::kAheadFolder,
+                                               std::min(AheadConnections, most), std::min(UnpackThreads, most),
+                                               kStagedAheadBytes);
+    } catch (...) {
+        return nullptr; // no threads to be had: each entry is fetched at its turn
+    }
 }
 
 void GFilesThread::InstallFiles() {
     const size_t m = InstallQueue.size();
+    // However the pass ends (an error raised in it included), only what a later run can go on from
+    // stays in the staging folder; what was fetched ahead goes first.
+    struct TFinishStaging {
+        GFilesThread& worker;
+        ~TFinishStaging() { worker.FinishStaging(); }
+    } finish{*this};
     std::unique_ptr<TInstallAhead> ahead = StartInstallAhead(PrepareStaging());
     if (m == 0) {
         StatusText = "";
@@ -321,14 +382,14 @@ void GFilesThread::InstallFiles() {
                 std::optional<TEntryOutcome> outcome;
                 if (plan.fromChunks) {
                     if (ahead) ahead->Take(i); // passed in the staging order; nothing was fetched ahead
-                    outcome = PlaceFromChunks(path, entry, plan.resumeFolder);
-                    if (!outcome) outcome = FetchAndPlace(path, entry.Digest, plan.resumeFolder);
+                    outcome = PlaceFromChunks(path, entry, plan.resume);
+                    if (!outcome) outcome = FetchAndPlace(path, entry, plan.resume);
                 } else {
                     outcome = ahead ? PlaceFetchedAhead(*ahead, i, path, entry.Size())
-                                    : FetchAndPlace(path, entry.Digest, plan.resumeFolder);
+                                    : FetchAndPlace(path, entry, plan.resume);
                 }
-                if (*outcome == TEntryOutcome::Placed && !plan.resumeFolder.empty())
-                    platform::DeleteFolderTree(plan.resumeFolder); // nothing of it is needed any more
+                if (*outcome == TEntryOutcome::Placed && !plan.resume.Empty())
+                    platform::DeleteFolderTree(plan.resume.Path()); // nothing of it is needed any more
                 if (*outcome != TEntryOutcome::Placed) {
                     StatusText = status::kFailed;
                     failed = true;
@@ -349,6 +410,5 @@ void GFilesThread::InstallFiles() {
         else if (!Cancelled())
             StatusText = status::kAllUpdated;
     }
-    FinishStaging();
     if (Cancelled()) StatusText = status::kInterrupted;
 }

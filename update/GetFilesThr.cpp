@@ -133,15 +133,27 @@ bool GFilesThread::DownloadFile(const std::string& url, const std::string& local
 }
 
 TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress,
-                                    bool resumable) {
+                                    int64_t maxBytes) {
+    return CountingBytes(showProgress, [&](const std::function<void(size_t)>& onPiece) {
+        return DownloadToFile(url, localPath, onPiece, nullptr, maxBytes);
+    });
+}
+
+TDownloadResult GFilesThread::FetchResumable(const std::string& url, const platform::OwnName& part, int64_t maxBytes) {
+    return CountingBytes(true, [&](const std::function<void(size_t)>& onPiece) {
+        return DownloadResumable(url, part, onPiece, maxBytes);
+    });
+}
+
+TDownloadResult GFilesThread::CountingBytes(
+    bool showProgress, const std::function<TDownloadResult(const std::function<void(size_t)>&)>& download) {
     Progress = 0;
     const auto onPiece = [&](size_t received) {
         if (!showProgress) return;
         Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
         ReportFileProgress(false);
     };
-    const TDownloadResult result =
-        resumable ? DownloadResumable(url, localPath, onPiece) : DownloadToFile(url, localPath, onPiece);
+    const TDownloadResult result = download(onPiece);
     Progress = 0;
     ReportFileProgress(true);
     return result;

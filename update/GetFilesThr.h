@@ -96,10 +96,15 @@ private:
     static unsigned DefaultDigestThreads();
     // Signed runs: the list's signature is fetched and checked against ListPublicKey.
     bool ListSignatureAccepted();
-    // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0. With
-    // resumable, localPath is a part that a download cut short leaves for the next attempt.
+    // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
+    // maxBytes above 0 bounds the body (a payload's size in the list).
     TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress,
-                          bool resumable = false);
+                          int64_t maxBytes = 0);
+    // The same into a part that a download cut short leaves for the next attempt.
+    TDownloadResult FetchResumable(const std::string& url, const platform::OwnName& part, int64_t maxBytes);
+    // Runs a download with the per-file gauge counting its bytes from 0, and back to 0 at its end.
+    TDownloadResult CountingBytes(bool showProgress,
+                                  const std::function<TDownloadResult(const std::function<void(size_t)>&)>& download);
     // Whether a listed path may be installed: it stays inside the install folder and names nothing
     // of the launcher's own.
     bool IsInstallablePath(const std::string& path) const;
@@ -110,12 +115,12 @@ private:
     // The install pass's guarded step for one fetched entry: backup copy, then the file put in place.
     // False when anything in it failed.
     bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place);
-    // One entry at its turn: fetched (resumably, into resumeFolder, when one is given), then unpacked
-    // beside its destination.
-    TEntryOutcome FetchAndPlace(const std::string& path, const std::string& digest, const std::string& resumeFolder);
+    // One entry at its turn: fetched (resumably, into its resume folder, when one is given), then
+    // unpacked beside its destination.
+    TEntryOutcome FetchAndPlace(const std::string& path, const TFileEntry& entry, const TOwnFolder& resume);
     // One large entry at its turn from chunks: nothing when the set has no usable index for it.
     std::optional<TEntryOutcome> PlaceFromChunks(const std::string& path, const TFileEntry& entry,
-                                                 const std::string& resumeFolder);
+                                                 const TOwnFolder& resume);
     // One entry fetched and unpacked ahead: what the window sees is what FetchAndPlace shows.
     TEntryOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path, int32_t payloadSize);
     // Clears what a killed run left in the staging folder but what the queue's entries can go on from,
@@ -152,7 +157,7 @@ private:
     // What the install pass knows of each queued entry before it starts.
     struct TEntryPlan {
         bool fromChunks = false;  // a large old version to take chunks from
-        std::string resumeFolder; // where what a cut run fetched is kept; empty: nowhere
+        TOwnFolder resume;        // where what a cut run fetched is kept; empty: nowhere
     };
     std::vector<TEntryPlan> plans_;
     // The names the check passes have met (folded as Windows compares names) and how each was spelled.

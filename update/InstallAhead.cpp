@@ -36,11 +36,21 @@ TInstallAhead::TInstallAhead(std::vector<TAheadEntry> entries, std::string stagi
     slots_.resize(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) slots_[i].entry = std::move(entries[i]);
     end_ = slots_.size();
-    for (unsigned i = 0; i < connections; ++i) threads_.emplace_back([this] { FetchLoop(); });
-    for (unsigned i = 0; i < unpackers; ++i) threads_.emplace_back([this] { UnpackLoop(); });
+    try {
+        for (unsigned i = 0; i < connections; ++i) threads_.emplace_back([this] { FetchLoop(); });
+        for (unsigned i = 0; i < unpackers; ++i) threads_.emplace_back([this] { UnpackLoop(); });
+    } catch (...) {
+        Stop();
+        throw;
+    }
 }
 
 TInstallAhead::~TInstallAhead() {
+    Stop();
+    platform::DeleteFolderTree(staging_);
+}
+
+void TInstallAhead::Stop() {
     {
         std::lock_guard<std::mutex> guard(lock_);
         stopping_ = true;
@@ -48,7 +58,7 @@ TInstallAhead::~TInstallAhead() {
     }
     changed_.notify_all();
     for (std::thread& thread : threads_) thread.join();
-    platform::DeleteFolderTree(staging_);
+    threads_.clear();
 }
 
 TAheadResult TInstallAhead::Take(size_t i) {
@@ -101,18 +111,20 @@ void TInstallAhead::FetchLoop() {
 void TInstallAhead::Fetch(size_t i) {
     TAheadResult result;
     const TAheadEntry& entry = slots_[i].entry;
-    const auto onPiece = [this](size_t) {
-        if (breakOff_) throw TBrokenOff();
+    // A body that has all arrived is not broken off at its end (the last call, with 0): it is complete,
+    // never a part that a later run would ask the rest of.
+    const auto onPiece = [this](size_t got) {
+        if (got > 0 && breakOff_) throw TBrokenOff();
     };
     try {
-        if (!entry.ResumeFolder.empty() && platform::MakeOwnFolders(entry.ResumeFolder)) {
+        if (!entry.Resume.Empty() && entry.Resume.Make()) {
             // A download cut short (here or by the server) is taken up where it broke off next time.
-            const std::string part = entry.ResumeFolder + "\\" + names::kResumePayload;
-            result.Fetched = DownloadResumable(entry.Url, part, onPiece);
-            if (result.Fetched == TDownloadResult::Complete && !platform::MoveFileReplacing(part, Staged(i, ".bz2")))
+            const platform::OwnName part = entry.Resume / names::kResumePayload;
+            result.Fetched = DownloadResumable(entry.Url, part, onPiece, entry.PayloadSize);
+            if (result.Fetched == TDownloadResult::Complete && !platform::MoveFileReplacing(part.Path(), Staged(i, ".bz2")))
                 result.Fetched = TDownloadResult::CannotCreate;
         } else {
-            result.Fetched = DownloadToFile(entry.Url, Staged(i, ".bz2"), onPiece);
+            result.Fetched = DownloadToFile(entry.Url, Staged(i, ".bz2"), onPiece, nullptr, entry.PayloadSize);
         }
     } catch (const TBrokenOff&) {
         result.Fetched = TDownloadResult::Cut;
@@ -128,8 +140,10 @@ void TInstallAhead::Fetch(size_t i) {
     }
     platform::RemoveFile(Staged(i, ".bz2"));
     std::lock_guard<std::mutex> guard(lock_);
-    // The pass ends at a payload that could not be fetched or stored: nothing after it is started.
-    if ((result.FetchError || result.Fetched != TDownloadResult::CannotCreate) && i + 1 < end_) end_ = i + 1;
+    // The pass ends at a payload that could not be fetched or stored: nothing after it is started. One
+    // longer than the list says fails alone, as one that does not unpack does.
+    const bool alone = result.Fetched == TDownloadResult::CannotCreate || result.Fetched == TDownloadResult::TooLarge;
+    if ((result.FetchError || !alone) && i + 1 < end_) end_ = i + 1;
     Finish(i, std::move(result));
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "support/Download.h"
+#include "support/InstallFolder.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -20,7 +21,7 @@ struct TAheadEntry {
     std::string Url;          // the payload's address; empty: the entry is not fetched ahead
     std::string Digest;       // what the unpacked file must digest to; empty: not checked
     int64_t PayloadSize = 0;  // the size the list gives, for the bound on what is staged
-    std::string ResumeFolder; // where a cut download keeps its part for the next run; empty: nowhere
+    TOwnFolder Resume;        // where a cut download keeps its part for the next run; empty: nowhere
 };
 
 struct TAheadResult {
@@ -34,7 +35,8 @@ class TInstallAhead {
 public:
     // stagingFolder must exist and be empty. connections payloads are fetched at once, unpackers are
     // unpacked at once; entries are started in order, at most stagedBytes of payload (and never fewer than
-    // one entry) past the one last taken.
+    // one entry) past the one last taken. A payload never holds more than its PayloadSize. Raises what
+    // starting a thread raises, once the threads already started have ended.
     TInstallAhead(std::vector<TAheadEntry> entries, std::string stagingFolder, unsigned connections,
                   unsigned unpackers, int64_t stagedBytes);
     // Stops what is running (downloads and unpacks break off at their next piece), waits for it and
@@ -54,6 +56,8 @@ private:
         bool counted = false; // its payload size is in inFlightBytes_
         TAheadResult result;
     };
+    // Stops what is running and waits for every thread started.
+    void Stop();
     void FetchLoop();
     void UnpackLoop();
     bool MayStart(size_t i) const;

@@ -1,6 +1,7 @@
 // Large files from chunks: what a player's old file lends, what is fetched, and every way a set, a
 // chunk or a connection can go wrong; payloads that go on where a cut run stopped.
 #include "support/ChunkIndex.h"
+#include "support/LauncherNames.h"
 #include "support/ListSignature.h"
 #include "tests/native/UpdateFixture.h"
 #include "tools/publish/PublishSigning.h"
@@ -106,7 +107,7 @@ TEST_F(DeltaInstall, WithoutAUsableIndexThePayloadIsFetchedAsAlways) {
     EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
 }
 
-TEST_F(DeltaInstall, AChunkThatIsMissingWrongOrEndlessFailsTheEntryAndLeavesTheOldFile) {
+TEST_F(DeltaInstall, AnyChunkFaultFetchesThePayloadInTheSameRunAndDropsTheIndex) {
     PublishChunked(fresh);
     const std::vector<std::string> all = chunks;
     const std::string inserted = all.back(); // a chunk the old file lacks (the appended bytes)
@@ -115,36 +116,49 @@ TEST_F(DeltaInstall, AChunkThatIsMissingWrongOrEndlessFailsTheEntryAndLeavesTheO
         {"another chunk's bytes",
          [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::WrongBody, ReadBytes(served / all[0])); }},
         {"endless", [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::Endless); }},
+        {"cut", [&] { server.Misbehave(inserted, TestHttpServer::Misbehaviour::CutBody); }},
     };
     for (const auto& [name, fault] : faults) {
         SCOPED_TRACE(name);
+        WriteBytes(Local("data\\archive.pak"), old);
         fault();
+        server.ClearRequests();
         RunUpdate();
-        EXPECT_EQ(ClosingStatus(), kFailed);
-        ExpectOldFileIntact();
+        EXPECT_EQ(ClosingStatus(), kDone);
+        EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+        EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
+        EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
         server.Behave(inserted);
     }
-    // The chunks that did come are kept, and the next run fetches only what it still lacks.
+    // The index is not used again after a fault: a run that is cut off while fetching the payload
+    // asks for the index afresh next time.
+    WriteBytes(Local("data\\archive.pak"), old);
+    server.Misbehave(inserted, TestHttpServer::Misbehaviour::ErrorPage);
+    server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::CutOnce);
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kFailed);
+    ExpectOldFileIntact();
+    server.Behave(inserted);
     server.ClearRequests();
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), kDone);
     EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
-    EXPECT_EQ(Requests("vandrel-chunks/"), std::vector<std::string>{inserted});
-    EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
+    EXPECT_EQ(Requests("data/archive.pak.chunks").size(), 1u);
 }
 
-TEST_F(DeltaInstall, ASignedSetWithATamperedChunkReplacesNothing) {
+TEST_F(DeltaInstall, ASignedSetWithATamperedChunkTakesThePayload) {
     TListPublicKey publicKey{};
     TListSecretKey secretKey{};
     GenerateListKeyPair(&publicKey, &secretKey);
     PublishChunked(fresh);
     publish::WriteListSignature(served.Path(), secretKey);
     beforeRun = [&](GFilesThread& worker) { worker.ListPublicKey = ToHex(publicKey.data(), publicKey.size()); };
-    // Another chunk's bytes under the name of one the old file lacks.
+    // Another chunk's bytes under the name of one the old file lacks: never used.
     WriteBytes(served / chunks.back(), ReadBytes(served / chunks[0]));
     RunUpdate();
-    EXPECT_EQ(ClosingStatus(), kFailed);
-    ExpectOldFileIntact();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_EQ(Requests("data/archive.pak.bz2").size(), 1u);
 }
 
 TEST_F(DeltaInstall, APayloadCutShortIsTakenUpWhereItBrokeOff) {
@@ -175,4 +189,30 @@ TEST_F(DeltaInstall, APayloadCutShortIsTakenUpWhereItBrokeOff) {
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), kDone);
     EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+}
+
+TEST_F(DeltaInstall, AListDigestInUpperCaseStillTakesTheChunks) {
+    PublishChunked(fresh);
+    std::string digest = Md5Hex(fresh);
+    std::transform(digest.begin(), digest.end(), digest.begin(), ::toupper);
+    PublishList("[settings]\nRev|8\nModHosts|0\n[/settings]\n[files_normal]\ndata\\archive.pak|" + digest + "|" +
+                std::to_string(ReadBytes(served / "data\\archive.pak.bz2").size()) + "\n[/files_normal]\n");
+    server.ClearRequests();
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+    EXPECT_TRUE(Requests("data/archive.pak.bz2").empty());
+    EXPECT_FALSE(Requests("vandrel-chunks/").empty());
+}
+
+TEST_F(DeltaInstall, AFullDiskEndsTheRunWithNothingOfItLeftBehind) {
+    // The chunks fit, the assembled file does not; nor does the payload fetched in its place.
+    PublishChunked(fresh);
+    {
+        DiskFullAfter full(fresh.size() / 2);
+        RunUpdate();
+    }
+    EXPECT_EQ(ClosingStatus(), kFailed);
+    ExpectOldFileIntact();
+    EXPECT_FALSE(platform::IsFolder(Local(names::kStagingFolder)));
 }

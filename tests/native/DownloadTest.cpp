@@ -1,8 +1,7 @@
 #include "platform/Errors.h"
+#include "support/Download.h"
 #include "tests/native/UpdateFixture.h"
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace testutil;
 
@@ -75,18 +74,82 @@ TEST_F(Download, ALocalFileThatCannotBeCreatedRaisesTheInputOutputError) {
 }
 
 TEST_F(Download, AFailedWriteRaisesTheInputOutputError) {
-    // A disk that is full after 500 bytes (a file-size limit, its signal ignored): the last short
-    // buffer, and full buffers written mid-body.
+    // A disk that is full after 500 bytes: the last short buffer, and full buffers written mid-body.
     for (size_t size : {1000, 2 << 20}) {
         WriteBytes(served / "a", RandomBytes(size, 8));
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit full = old;
-        full.rlim_cur = 500;
-        auto previous = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &full);
+        DiskFullAfter full(500);
         EXPECT_THROW(Fetch(server.BaseUrl() + "a", Local("a")), EInOutError);
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, previous);
     }
+}
+
+TEST_F(Download, AResumablePartIsBoundedByItsPayloadAndNeverReadOrWrittenThroughALink) {
+    const std::string body = RandomBytes(400000, 10);
+    WriteBytes(served / "p.bz2", body);
+    const std::string url = server.BaseUrl() + "p.bz2";
+    const platform::OwnName partName{client.Path(), "part"};
+    const std::string part = partName.Path(), tag = part + ".tag";
+    const auto resume = [&](int64_t bound) { return DownloadResumable(url, partName, {}, bound); };
+
+    // A server that names its body and cuts it every time: the part grows only up to the payload's
+    // size, and a body longer than that is refused with nothing kept.
+    server.Misbehave("p.bz2", TestHttpServer::Misbehaviour::CutBody);
+    EXPECT_EQ(resume(body.size()), TDownloadResult::Cut);
+    EXPECT_EQ(ReadBytes(part).size(), body.size() / 2);
+    EXPECT_EQ(resume(100000), TDownloadResult::TooLarge);
+    EXPECT_FALSE(platform::IsFile(part));
+    EXPECT_FALSE(platform::IsFile(tag));
+    // A part as long as the payload, or longer, is no cut part of it: the whole body comes again.
+    server.Behave("p.bz2");
+    WriteBytes(part, RandomBytes(500000, 11));
+    WriteBytes(tag, "\"x\"");
+    EXPECT_EQ(resume(body.size()), TDownloadResult::Complete);
+    EXPECT_EQ(ReadBytes(part), body);
+
+    // A validator is used only as a short printable line: one holding CR LF would add a header of its
+    // own to the request, so the part starts over and the whole body is sent again.
+    const auto cutPart = [&] {
+        platform::RemoveFile(part);
+        server.Misbehave("p.bz2", TestHttpServer::Misbehaviour::CutOnce);
+        EXPECT_EQ(resume(body.size()), TDownloadResult::Cut);
+        ASSERT_TRUE(platform::IsFile(tag));
+    };
+    cutPart();
+    WriteBytes(tag, ReadBytes(tag) + "\r\nX-Injected: 1");
+    uint64_t before = server.BytesSent();
+    EXPECT_EQ(resume(body.size()), TDownloadResult::Complete);
+    EXPECT_EQ(server.BytesSent() - before, body.size());
+    EXPECT_EQ(ReadBytes(part), body);
+    cutPart();
+    before = server.BytesSent();
+    EXPECT_EQ(resume(body.size()), TDownloadResult::Complete); // the same part with its own tag goes on
+    EXPECT_EQ(server.BytesSent() - before, body.size() - body.size() / 2);
+
+    // A server that has no such range (416) is asked for the whole body.
+    cutPart();
+    WriteBytes(part, body + "x");
+    EXPECT_EQ(resume(0), TDownloadResult::Complete);
+    EXPECT_EQ(ReadBytes(part), body);
+
+    // Links planted on the part or on its validator are never followed: what they point at stays as it
+    // was, and the part starts over as a file of its own.
+    TempDir outside;
+    WriteBytes(outside / "victim", "do not touch");
+    for (const std::string& name : {part, tag}) {
+        cutPart();
+        platform::RemoveFile(name);
+        ASSERT_TRUE(MakeSymbolicLink(outside / "victim", name));
+        EXPECT_EQ(resume(body.size()), TDownloadResult::Complete);
+        EXPECT_EQ(ReadBytes(outside / "victim"), "do not touch");
+        EXPECT_EQ(ReadBytes(part), body);
+        EXPECT_FALSE(platform::IsLink(part));
+    }
+
+    // A disk that fills up takes the part and its validator with it.
+    cutPart();
+    {
+        DiskFullAfter full(body.size() / 2 + 1000);
+        EXPECT_THROW((void)resume(0), EInOutError);
+    }
+    EXPECT_FALSE(platform::IsFile(part));
+    EXPECT_FALSE(platform::IsFile(tag));
 }

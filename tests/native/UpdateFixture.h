@@ -10,12 +10,34 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace testutil {
+
+// A disk that is full after `bytes` bytes of any one file (a file-size limit, its signal ignored).
+class DiskFullAfter {
+public:
+    explicit DiskFullAfter(rlim_t bytes) : previous_(signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit full = old_;
+        full.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &full);
+    }
+    ~DiskFullAfter() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, previous_);
+    }
+
+private:
+    void (*previous_)(int);
+    rlimit old_{};
+};
 
 // Runs every callback at once on the calling thread, and remembers each status text.
 class TRecordingWindow : public TMainWindowState {

@@ -1,9 +1,11 @@
 #include "support/LauncherNames.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
+#include "support/SafeNames.h"
 #include "tests/native/UpdateFixture.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 using namespace testutil;
 using Statuses = std::vector<std::string>;
@@ -198,14 +200,21 @@ TEST_F(UpdateRun, APayloadThatCannotBeFetchedStopsThePassAndOneThatDoesNotUnpack
     EXPECT_FALSE(platform::IsFile(Local(std::string("3") + names::kUnpackSuffix)));
     EXPECT_EQ(window.revisions, Statuses{"7"});
 
-    // An error page in place of the payload fails at the unpacking, like any bad payload.
-    for (const char* name : {"1", "2", "3", "4", "5"}) platform::RemoveFile(Local(name));
-    Publish(five);
-    server.Misbehave("3.bz2", TestHttpServer::Misbehaviour::ErrorPage);
-    RunUpdate();
-    EXPECT_EQ(ClosingStatus(), kFailed);
-    EXPECT_FALSE(platform::IsFile(Local("3")));
-    EXPECT_TRUE(platform::IsFile(Local("5")));
+    // An error page in place of the payload fails at the unpacking, like any bad payload, fetched at its
+    // turn or ahead of it; nothing of it is kept for a later run.
+    for (unsigned connections : {0u, 8u}) {
+        SCOPED_TRACE(connections);
+        beforeRun = [connections](GFilesThread& worker) { worker.AheadConnections = connections; };
+        for (const char* name : {"1", "2", "3", "4", "5"}) platform::RemoveFile(Local(name));
+        Publish(five);
+        server.Misbehave("3.bz2", TestHttpServer::Misbehaviour::ErrorPage);
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        EXPECT_FALSE(platform::IsFile(Local("3")));
+        EXPECT_TRUE(platform::IsFile(Local("5")));
+        EXPECT_FALSE(platform::IsFolder(Local(names::kStagingFolder)));
+    }
+    beforeRun = nullptr;
 
     // A body cut short is no download: the pass stops there.
     for (const char* name : {"1", "2", "3", "4", "5"}) platform::RemoveFile(Local(name));
@@ -311,4 +320,22 @@ TEST_F(UpdateRun, TheBaseUrlGetsItsFinalSlash) {
     beforeRun = [&](GFilesThread& worker) { worker.BaseURL = server.BaseUrl().substr(0, server.BaseUrl().size() - 1); };
     RunUpdate();
     EXPECT_EQ(ClosingStatus(), "Все файлы обновлены");
+}
+
+TEST_F(UpdateRun, AStagingFolderOverItsBoundIsPrunedBeforeTheRunStages) {
+    // What a cut run keeps for an entry is bounded by the queue's payloads; a gigabyte in the entry's
+    // resume folder is not the launcher's, and goes before anything is staged (a sparse file: little
+    // is written). The entry's payload is an error page, so its folder would otherwise be kept.
+    Publish({{"big.dat", "new contents"}});
+    const std::string key = Md5Hex(FoldCase("big.dat") + "|" + Md5Hex("new contents"));
+    const std::string folder = Local(std::string(names::kResumeFolder) + "\\" + key);
+    ASSERT_TRUE(platform::MakeFolders(folder));
+    std::string junk = folder + "\\" + std::string(64, 'a');
+    std::replace(junk.begin(), junk.end(), '\\', '/');
+    WriteBytes(junk, "");
+    ASSERT_EQ(truncate(junk.c_str(), off_t(1) << 30), 0);
+    server.Misbehave("big.dat.bz2", TestHttpServer::Misbehaviour::ErrorPage);
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kFailed);
+    EXPECT_FALSE(platform::IsFolder(folder));
 }

@@ -137,6 +137,14 @@ void TestHttpServer::Serve(const void* incoming, const std::string& requested, v
     if ((misbehave && rule.how == Misbehaviour::IgnoresRange) ||
         (request.has_header("If-Range") && request.get_header_value("If-Range") != etag))
         request.ranges.clear();
+    // A range that starts at or past the end is not satisfiable, as real servers answer it (the
+    // library would send a 206 with a nonsensical length).
+    if (request.ranges.size() == 1 && request.ranges[0].first >= 0 &&
+        static_cast<size_t>(request.ranges[0].first) >= size) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
     const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
     const bool trickle = misbehave && rule.how == Misbehaviour::Trickle;
