@@ -298,4 +298,23 @@ TEST_F(ChunkPublishing, VerifyFindsDamagedAndMissingChunksAndAnIndexForOtherCont
     ASSERT_EQ(report.problems.size(), 1u);
     EXPECT_NE(report.problems[0].find(" big.dat: its chunk index"), std::string::npos) << report.problems[0];
     EXPECT_NE(report.problems[0].find("other contents"), std::string::npos) << report.problems[0];
+
+    // Chunks that each decode to their names but do not make the listed file (another file's, under
+    // this file's MD5), and an answer that is no index at all.
+    Put("big.dat", RandomBytes(big.size(), 52));
+    Run();
+    Index swapped = ReadIndex(served / "big.dat.chunks");
+    Put("big.dat", big);
+    Run(); // the other file's chunks stay one revision
+    swapped.header.md5 = ReadIndex(served / "big.dat.chunks").header.md5;
+    text = FormatChunkIndexHeader(swapped.header);
+    for (const TChunkEntry& entry : swapped.entries) text += FormatChunkEntry(entry);
+    WriteBytes(served / "big.dat.chunks", text);
+    report = publish::Verify(server.BaseUrl(), "");
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find("make a file of MD5"), std::string::npos) << report.problems[0];
+    WriteBytes(served / "big.dat.chunks", "<html>an error page served with 200</html>");
+    report = publish::Verify(server.BaseUrl(), "");
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find("is no chunk index"), std::string::npos) << report.problems[0];
 }

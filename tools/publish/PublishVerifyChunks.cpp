@@ -5,6 +5,7 @@
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/Stream.h"
+#include "support/md5.h"
 
 namespace publish {
 
@@ -28,7 +29,8 @@ std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, con
                                                 std::optional<int64_t> size, const std::string& scratch) {
     const std::string url = ListedFileUrl(base_, listPath, names::kChunkIndexSuffix);
     int64_t received = 0;
-    switch (DownloadToFile(url, scratch, {}, &received, static_cast<int64_t>(kMaxChunkIndexBytes))) {
+    int status = 0;
+    switch (DownloadToFile(url, scratch, {}, &received, static_cast<int64_t>(kMaxChunkIndexBytes), &status)) {
     case TDownloadResult::Complete: break;
     case TDownloadResult::CannotOpen: return {}; // the payload's own check reports a server out of reach
     case TDownloadResult::CannotCreate: return {"cannot create " + scratch + " for its chunk index"};
@@ -41,23 +43,36 @@ std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, con
         const std::string& path;
         ~RemoveAtEnd() { platform::RemoveFile(path); }
     } removeAtEnd{scratch};
+    // Most files have no index: the server says so with 404 (or 410). Any other answer must be one.
+    if (status == 404 || status == 410) return {};
     std::vector<std::string> problems;
     try {
         TFileStream source(scratch, TFileStream::Mode::OpenReadDenyWrite);
-        if (!StartsAsIndex(source)) return {};
+        if (!StartsAsIndex(source))
+            return {"the answer to " + url + " (HTTP " + std::to_string(status) +
+                    ") is no chunk index; launchers take the payload instead"};
         TChunkIndexReader reader(source);
         const TChunkIndexHeader& header = reader.Header();
-        if (DigestToHex(header.md5) != digest)
+        if (!SameDigest(DigestToHex(header.md5), digest))
             problems.push_back("its chunk index " + url + " is for other contents (MD5 " + DigestToHex(header.md5) +
                                ", listed " + digest + "); launchers pass it by");
         if (size && header.fileSize != static_cast<uint64_t>(*size))
             problems.push_back("its chunk index " + url + " is for a file of " + std::to_string(header.fileSize) +
                                " bytes; the payload unpacks to " + std::to_string(*size));
         if (!problems.empty()) return problems;
+        // The file is rebuilt from its chunks, in order, as a launcher would assemble it.
+        TMD5Context rebuilt;
+        std::string chunk;
         for (TChunkEntry entry; reader.Next(entry);) {
-            const std::string why = ChunkProblem(entry);
+            const std::string why = FetchChunk(entry, &chunk);
             if (!why.empty()) problems.push_back("chunk " + ChunkIdToHex(entry.id) + " of its index: " + why);
+            rebuilt.Update(chunk.data(), chunk.size());
         }
+        TMD5Digest md5;
+        rebuilt.Final(md5);
+        if (problems.empty() && !SameDigest(DigestToHex(md5), digest))
+            problems.push_back("the chunks of its index " + url + " make a file of MD5 " + DigestToHex(md5) +
+                               ", listed " + digest + "; launchers take the payload instead");
     } catch (const EChunkIndexError& error) {
         problems.push_back("its chunk index " + url + ": " + error.what() + "; launchers pass it by");
     } catch (const Exception& error) {
@@ -66,10 +81,10 @@ std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, con
     return problems;
 }
 
-std::string ChunkIndexCheck::ChunkProblem(const TChunkEntry& entry) {
-    if (sound_.count(entry.id)) return std::string();
+std::string ChunkIndexCheck::FetchChunk(const TChunkEntry& entry, std::string* chunk) {
+    chunk->clear();
     const std::string url = ChunkUrl(base_, entry.id);
-    std::string compressed, chunk;
+    std::string compressed;
     switch (DownloadToMemory(url, entry.compressedSize, &compressed)) {
     case TDownloadResult::Complete: break;
     case TDownloadResult::CannotOpen: return "cannot open " + url;
@@ -81,9 +96,8 @@ std::string ChunkIndexCheck::ChunkProblem(const TChunkEntry& entry) {
     if (compressed.size() != entry.compressedSize)
         return "missing or damaged: the answer to " + url + " is " + std::to_string(compressed.size()) +
                " bytes, the index names " + std::to_string(entry.compressedSize);
-    if (!DecodeChunk(compressed, entry, &chunk))
+    if (!DecodeChunk(compressed, entry, chunk))
         return "damaged: " + url + " does not unpack to the " + std::to_string(entry.size) + " bytes it is named by";
-    sound_.insert(entry.id);
     return std::string();
 }
 

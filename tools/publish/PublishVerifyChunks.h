@@ -1,6 +1,7 @@
 // --verify's look at the chunk indexes of a served set: an index that a launcher would use must
-// describe the file its list entry names, and every chunk it names must be on the server and decode to
-// its name. A file without an index is fine: most files have none.
+// describe the file its list entry names, every chunk it names must be on the server and decode to its
+// name, and the chunks in order must make the listed file. A file without an index (the server answers
+// 404) is fine: most files have none; any other answer that is no index is a problem.
 #pragma once
 
 #include "support/ChunkIndex.h"
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace publish {
@@ -24,11 +24,10 @@ public:
                                    std::optional<int64_t> size, const std::string& scratch);
 
 private:
-    // Why the chunk cannot be had as the entry names it, or "" when it can.
-    std::string ChunkProblem(const TChunkEntry& entry);
+    // Why the chunk cannot be had as the entry names it, or "" when it can (its bytes then in *chunk).
+    std::string FetchChunk(const TChunkEntry& entry, std::string* chunk);
 
     std::string base_;
-    std::unordered_set<TChunkId, TChunkIdHash> sound_; // checked already (files share chunks)
 };
 
 } // namespace publish
