@@ -130,9 +130,11 @@ std::string ChunkStorePath(const TChunkId& id) {
     return std::string(names::kChunkStoreFolder) + "\\" + hex.substr(0, 2) + "\\" + hex + names::kChunkSuffix;
 }
 
-std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id) {
+std::string ChunkUrlPath(const TChunkId& id) {
     std::string path = ChunkStorePath(id);
     for (char& c : path)
         if (c == '\\') c = '/';
-    return baseUrl + path;
+    return path;
 }
+
+std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id) { return baseUrl + ChunkUrlPath(id); }

@@ -79,6 +79,8 @@ std::string CompressChunk(const void* data, size_t size, int level);
 // chunk's bytes go to *out.
 bool DecodeChunk(const std::string& compressed, const TChunkEntry& entry, std::string* out);
 
-// Where a chunk lives in an update set: relative to the set's folder ("\" between names), and its URL.
+// Where a chunk lives in an update set: relative to the set's folder ("\" between names), the same
+// below a base URL ("/" between names), and its URL.
 std::string ChunkStorePath(const TChunkId& id);
+std::string ChunkUrlPath(const TChunkId& id);
 std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id);

@@ -15,6 +15,7 @@ enum class TDownloadResult {
     CannotCreate, // the local file cannot be created (missing folder, name too long, no rights)
     Cut,          // the body broke off or stalled; no local file is left
     TooLarge,     // the body passed the bound its caller set; nothing of it is kept
+    Damaged,      // sources answered, but none with the bytes the list names (objects only)
 };
 
 // Opens the URL, then creates (or empties) the local file and copies the body into it, reading the

@@ -21,6 +21,14 @@ inline constexpr char kPayloadSuffix[] = ".bz2";
 inline constexpr char kChunkIndexSuffix[] = ".chunks";
 inline constexpr char kChunkStoreFolder[] = "vandrel-chunks";
 inline constexpr char kChunkSuffix[] = ".zst";
+// The object store: every payload, chunk index, patch, list and list signature also under the name of
+// its contents, kObjectStoreFolder/XX/ID + the kind's suffix (ID: 64 hexadecimal digits of the
+// BLAKE2b-256 hash of its bytes, XX its first two). A payload's and an index's suffixes are the
+// classic names' (kPayloadSuffix, kChunkIndexSuffix). A client may list nothing in this folder.
+inline constexpr char kObjectStoreFolder[] = "vandrel-objects";
+inline constexpr char kPatchSuffix[] = ".patch";
+inline constexpr char kListObjectSuffix[] = ".lst.bz2";
+inline constexpr char kSignatureObjectSuffix[] = ".sig";
 
 // ---- in the install folder ----------------------------------------------------------------------------
 // The unpacked list, there while a run reads it.

@@ -50,6 +50,7 @@ bool Download(const std::string& url, const std::string& path, std::string& why,
         why = "the download of " + url + " broke off after " + std::to_string(received) + " bytes";
         break;
     case TDownloadResult::TooLarge: why = "the answer to " + url + " is too large"; break;
+    case TDownloadResult::Damaged: why = "the answer to " + url + " is not what the list names"; break;
     }
     return false;
 }

@@ -38,6 +38,7 @@ std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, con
         return {"the download of " + url + " broke off after " + std::to_string(received) + " bytes"};
     case TDownloadResult::TooLarge:
         return {"the answer to " + url + " is larger than any chunk index can be; launchers pass it by"};
+    case TDownloadResult::Damaged: return {"the answer to " + url + " is not what the list names"};
     }
     struct RemoveAtEnd {
         const std::string& path;
