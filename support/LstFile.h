@@ -56,8 +56,8 @@ struct TFileEntry {
     // EStringListError when the line has fewer than three fields. The size is not looked at yet:
     // callers convert it only where a bad size is to raise.
     static TFileEntry Parse(const std::string& line);
-    // The size as a number; EConvertError when it is not a decimal integer.
-    int32_t Size() const { return StrToInt(SizeText); }
+    // The size as a number up to 2^63 - 1; EConvertError when it is not a decimal integer.
+    int64_t Size() const { return StrToInt64(SizeText); }
 };
 
 // The marker that GetSection returns for a missing or empty section.

@@ -117,19 +117,28 @@ std::string Trim(const std::string& text) {
     return text.substr(b, e - b);
 }
 
-int32_t StrToInt(const std::string& text) {
+int64_t StrToInt64(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i >= text.size()) throw EConvertError(text);
-    int64_t value = 0;
+    // Accumulated as a magnitude that may reach 2^63 (the most negative value), checked before it could
+    // pass it.
+    const uint64_t most = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+    uint64_t value = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') throw EConvertError(text);
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) throw EConvertError(text);
+        const unsigned digit = static_cast<unsigned>(text[i] - '0');
+        if (value > (most - digit) / 10) throw EConvertError(text);
+        value = value * 10 + digit;
     }
-    if (negative) value = -value;
+    if (!negative) return static_cast<int64_t>(value);
+    return value == uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(value);
+}
+
+int32_t StrToInt(const std::string& text) {
+    const int64_t value = StrToInt64(text);
     if (value > INT32_MAX || value < INT32_MIN) throw EConvertError(text);
     return static_cast<int32_t>(value);
 }

@@ -42,6 +42,8 @@ std::string Trim(const std::string& text);
 
 // Decimal text to a 32-bit integer; EConvertError for anything else.
 int32_t StrToInt(const std::string& text);
+// The same to a 64-bit integer (sizes of files and payloads of many GiB).
+int64_t StrToInt64(const std::string& text);
 
 // The item at index, or EStringListError when the list has no such item.
 const std::string& ItemAt(const TStringList& list, size_t index);
