@@ -3,6 +3,7 @@
 #include "support/Download.h"
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
+#include "support/Sources.h"
 #include "support/Stream.h"
 #include "support/md5.h"
 
@@ -49,7 +50,8 @@ TDeltaInstall::TFetched TDeltaInstall::Fetch(const std::function<void(int64_t, i
     // An index a cut run left is taken when it is still this version's; any fault: the payload instead.
     if (!source_.resume.Make()) return TFetched::NoIndex;
     if (!OpenIndex() && !(FetchIndex() && OpenIndex())) return TFetched::NoIndex;
-    MapOldFile();
+    // A player without the file, or with one too small to be worth cutting, fetches every chunk.
+    if (Worthwhile(source_.localPath)) MapOldFile();
     // The chunks neither the old file nor an earlier run has, each once.
     try {
         index_->Rewind();
@@ -69,6 +71,9 @@ TDeltaInstall::TFetched TDeltaInstall::Fetch(const std::function<void(int64_t, i
     missing_.erase(std::remove_if(missing_.begin(), missing_.end(),
                                   [&](const TChunkEntry& entry) { return platform::IsFile(Fetched(entry.id).Path()); }),
                    missing_.end());
+    int64_t cost = 0;
+    for (const TChunkEntry& entry : missing_) cost += entry.compressedSize;
+    if (source_.payloadSize > 0 && cost >= source_.payloadSize) return TFetched::NotCheaper;
     const TFetched fetched = FetchMissing(onProgress);
     if (fetched != TFetched::Ready) DropIndex();
     return fetched;
@@ -102,11 +107,29 @@ void TDeltaInstall::DropIndex() {
 }
 
 bool TDeltaInstall::FetchIndex() {
-    const std::string url = ListedFileUrl(source_.baseUrl, source_.listPath, names::kChunkIndexSuffix);
-    const std::string part = indexPath_ + kPartSuffix;
-    if (DownloadToFile(url, part, {}, nullptr, static_cast<int64_t>(kMaxChunkIndexBytes)) != TDownloadResult::Complete)
+    std::string body;
+    if (source_.indexObject && source_.sources) {
+        // The object the list names, from any source, checked against its name.
+        const TObjectRef object = *source_.indexObject;
+        if (object.size > static_cast<int64_t>(kMaxChunkIndexBytes)) return false;
+        TMemorySink sink(object.size, [&](const std::string& bytes) {
+            return ObjectIdOf(bytes.data(), bytes.size()) == object.id;
+        });
+        if (source_.sources->Fetch(ObjectUrlPath(TObjectKind::Index, object.id), sink, terminated_) !=
+            TFetchOutcome::Complete)
+            return false;
+        body = std::move(sink.Body());
+    } else {
+        const std::string url = ListedFileUrl(source_.baseUrl, source_.listPath, names::kChunkIndexSuffix);
+        if (DownloadToMemory(url, kMaxChunkIndexBytes, &body) != TDownloadResult::Complete) return false;
+    }
+    try {
+        platform::Replacement stored(indexPath_, kPartSuffix);
+        stored.Output().Write(body.data(), body.size());
+        return stored.Commit();
+    } catch (const Exception&) {
         return false;
-    return platform::MoveFileReplacing(part, indexPath_) || (platform::RemoveFile(part), false);
+    }
 }
 
 void TDeltaInstall::MapOldFile() {
@@ -149,10 +172,14 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
     // chunk's failure.
     const auto fetchOne = [&](const TChunkEntry& entry, std::string& body, std::string& bytes) {
         if (terminated_) return false;
-        if (DownloadToMemory(ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body) !=
-                TDownloadResult::Complete ||
-            !DecodeChunk(body, entry, &bytes))
+        if (source_.sources) {
+            TMemorySink sink(entry.compressedSize, [&](const std::string& stored) { return DecodeChunk(stored, entry, &bytes); });
+            if (source_.sources->Fetch(ChunkUrlPath(entry.id), sink, terminated_) != TFetchOutcome::Complete) return false;
+        } else if (DownloadToMemory(ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body) !=
+                       TDownloadResult::Complete ||
+                   !DecodeChunk(body, entry, &bytes)) {
             return false; // missing, refused, cut, longer than its index says, or another chunk
+        }
         platform::Replacement stored(Fetched(entry.id).Path(), kPartSuffix);
         stored.Output().Write(bytes.data(), bytes.size());
         return stored.Commit();

@@ -9,27 +9,37 @@
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
 #include "support/InstallFolder.h"
+#include "support/Objects.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class TSources;
 
 struct TDeltaSource {
     std::string baseUrl;   // the update base URL, ending with "/"
     std::string listPath;  // the file as the list names it
     std::string digest;    // the list's MD5 of the new version
-    std::string localPath; // the old version, and where the new one goes
+    std::string localPath; // the old version, if any, and where the new one goes
     TOwnFolder resume;     // the entry's own folder for the index and fetched chunks
+    // In sets published with objects: where the index and the chunks come from (mirrors first), and
+    // the index's object; else the index beside the payload and the chunks from baseUrl.
+    TSources* sources = nullptr;
+    std::optional<TObjectRef> indexObject;
+    int64_t payloadSize = 0; // what the payload would cost: chunks that cost as much are not fetched
 };
 
 class TDeltaInstall {
 public:
     enum class TFetched {
-        NoIndex, // no usable index for this version of the file
-        Ready,   // every chunk is at hand: Assemble may run
+        NoIndex,    // no usable index for this version of the file
+        NotCheaper, // the chunks to fetch would cost no less than the payload
+        Ready,      // every chunk is at hand: Assemble may run
         Failed,  // a chunk did not come as its index names it (missing, refused, too long, another
                  // hash), or the run was told to end; the index is dropped, the payload is to be fetched
     };

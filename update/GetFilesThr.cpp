@@ -9,10 +9,9 @@
 #include "support/LstFile.h"
 #include "support/md5.h"
 
+#include <algorithm>
 #include <optional>
 #include <thread>
-
-
 
 GFilesThread::GFilesThread(IUpdateWindow& window, const TInstallFolder& folder)
     : InstallDir(folder.Path()), window_(window), folder_(folder), control_(std::make_shared<TRunControl>()) {}
@@ -81,24 +80,45 @@ void GFilesThread::ReportTotalProgress(bool always) {
     if (totalGauge_.Changes(Progress, always)) SetTotalProgress();
 }
 
+// ---- the per-file gauge --------------------------------------------------------------------------------
+
+void GFilesThread::StartFileGauge(int64_t total) {
+    // Positions are scaled by the smallest power of two that brings the maximum into the gauge's
+    // range: the same numbers as always for anything under 2 GiB.
+    fileShift_ = 0;
+    while ((total >> fileShift_) > INT32_MAX) ++fileShift_;
+    TargetGauge = 0;
+    Progress = static_cast<int32_t>(total >> fileShift_);
+    SetGaugeMax();
+    fileReported_ = std::chrono::steady_clock::now();
+}
+
+void GFilesThread::MoveFileGauge(int64_t done, bool always) {
+    const int32_t position = static_cast<int32_t>(std::max<int64_t>(0, done) >> fileShift_);
+    const bool moved = position != Progress;
+    Progress = position;
+    // The percentage decides, but a position that moves is handed over at least once a second, so a
+    // slow download of a large file still shows that it lives.
+    const auto now = std::chrono::steady_clock::now();
+    if (moved && now - fileReported_ >= std::chrono::seconds(1)) always = true;
+    if (fileGauge_.Changes(Progress, always)) {
+        SetFileProgress();
+        fileReported_ = now;
+    }
+}
+
 // ---- unpacking --------------------------------------------------------------------------------------
 
 void GFilesThread::UnpackStarted(TStream& source) {
     SourceStream = &source;
-    Progress = static_cast<int32_t>(source.Size());
-    TargetGauge = 0;
-    SetGaugeMax();
+    StartFileGauge(source.Size());
 }
 
-void GFilesThread::UnpackProgress(int64_t consumed) {
-    Progress = static_cast<int32_t>(consumed);
-    ReportFileProgress(false);
-}
+void GFilesThread::UnpackProgress(int64_t consumed) { MoveFileGauge(consumed); }
 
 void GFilesThread::UnpackFinished() {
     SourceStream = nullptr;
-    Progress = 0;
-    ReportFileProgress(true);
+    MoveFileGauge(0, true);
 }
 
 void GFilesThread::UnpackInPlace(const std::string& bz2Path, const std::string& destination,
@@ -132,30 +152,15 @@ bool GFilesThread::DownloadFile(const std::string& url, const std::string& local
     }
 }
 
-TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress,
-                                    int64_t maxBytes) {
-    return CountingBytes(showProgress, [&](const std::function<void(size_t)>& onPiece) {
-        return DownloadToFile(url, localPath, onPiece, nullptr, maxBytes);
-    });
-}
-
-TDownloadResult GFilesThread::FetchResumable(const std::string& url, const platform::OwnName& part, int64_t maxBytes) {
-    return CountingBytes(true, [&](const std::function<void(size_t)>& onPiece) {
-        return DownloadResumable(url, part, onPiece, maxBytes);
-    });
-}
-
-TDownloadResult GFilesThread::CountingBytes(
-    bool showProgress, const std::function<TDownloadResult(const std::function<void(size_t)>&)>& download) {
-    Progress = 0;
-    const auto onPiece = [&](size_t received) {
-        if (!showProgress) return;
-        Progress = static_cast<int32_t>(static_cast<uint32_t>(Progress) + static_cast<uint32_t>(received));
-        ReportFileProgress(false);
+TDownloadResult GFilesThread::Fetch(const std::string& url, const std::string& localPath, bool showProgress) {
+    int64_t received = 0;
+    MoveFileGauge(0);
+    const auto onPiece = [&](size_t got) {
+        received += static_cast<int64_t>(got);
+        if (showProgress) MoveFileGauge(received);
     };
-    const TDownloadResult result = download(onPiece);
-    Progress = 0;
-    ReportFileProgress(true);
+    const TDownloadResult result = DownloadToFile(url, localPath, onPiece);
+    MoveFileGauge(0, true);
     return result;
 }
 
@@ -204,6 +209,7 @@ void GFilesThread::Run() {
         }
         if (platform::IsFile(listPath)) {
             InstallQueue.clear();
+            queuedDigests_.clear();
             int32_t listRevision = 0;
             bool replayed = false;
             {
@@ -212,6 +218,7 @@ void GFilesThread::Run() {
                 // A signed list older than the installed one is an old set played back: refused whole.
                 replayed = !ListPublicKey.empty() && listRevision < folder_.StoredRevision();
                 if (!replayed) {
+                    ReadListAdditions(list);
                     const int32_t modHosts = StrToInt(list.GetValue("settings", "ModHosts"));
                     if (modHosts == 1) ModifyHosts(list.GetSection("hosts"));
                     SelfEntry = list.GetSection("self").front();
@@ -231,6 +238,7 @@ void GFilesThread::Run() {
                 }
             } // the reader closes files.lst here
             InstallQueue.clear();
+            queuedDigests_.clear();
             platform::RemoveFile(listPath);
             if (replayed) {
                 StatusText = status::kFailed;
@@ -246,13 +254,30 @@ void GFilesThread::Run() {
 
 bool GFilesThread::ListSignatureAccepted() {
     // The signature is a line of text: it is read into memory, and an answer longer than a signature
-    // file can be is refused as soon as it passes that size.
-    std::string text;
-    if (DownloadToMemory(BaseURL + names::kListSignature, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete)
-        return false;
-    const std::optional<TListSignature> signature = ParseSignatureFile(text);
+    // file can be is refused as soon as it passes that size. The one named by the list's own bytes
+    // comes first: no cache and no publish in progress can pair it with another list. Sets published
+    // without one have the signature beside the list.
     const std::optional<TListPublicKey> key = ParsePublicKeyHex(ListPublicKey);
-    return signature && key && VerifyFileSignature(folder_ / names::kListPayload, *signature, *key);
+    if (!key) return false;
+    const std::string listPayload = folder_ / names::kListPayload;
+    TObjectHasher hasher;
+    if (!platform::ReadWholeFile(listPayload, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }))
+        return false;
+    for (const std::string& url : {BaseURL + ObjectUrlPath(TObjectKind::Signature, hasher.Final()),
+                                   BaseURL + names::kListSignature}) {
+        std::string text;
+        if (DownloadToMemory(url, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete) continue;
+        const std::optional<TListSignature> signature = ParseSignatureFile(text);
+        if (signature && VerifyFileSignature(listPayload, *signature, *key)) return true;
+    }
+    return false;
+}
+
+void GFilesThread::ReadListAdditions(TListFile& list) {
+    additions_ = TListAdditions::Read(list);
+    // Mirrors serve objects: a classic set takes every payload from beside its list, as it always has.
+    sources_.reset();
+    if (additions_.HasObjects()) sources_ = std::make_unique<TSources>(additions_.Mirrors(), BaseURL, RetryPolicy);
 }
 
 unsigned GFilesThread::DefaultDigestThreads() {

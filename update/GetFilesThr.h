@@ -4,15 +4,19 @@
 
 #include "support/Download.h"
 #include "support/InstallFolder.h"
+#include "support/ListAdditions.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
+#include "support/Sources.h"
 #include "support/UnpackObserver.h"
 #include "update/RunControl.h"
 #include "update/StatusTexts.h"
+#include "update/PayloadFetch.h"
 #include "update/UpdateWindow.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -38,7 +42,6 @@ public:
     bool Terminated() const { return control_->Terminated; }
     void SetCancelled(bool value) { control_->Cancelled = value; }
     bool Cancelled() const { return control_->Cancelled; }
-    std::shared_ptr<TRunControl> Control() const { return control_; }
 
     // The run (public so tests can run it on a thread of their own).
     void Execute();
@@ -60,6 +63,9 @@ public:
     // The public key (64 hexadecimal digits) the update list must be signed with; empty: lists are not
     // signed and no signature is asked for.
     std::string ListPublicKey;
+    // How objects and chunks are asked for again, and when a source is passed over (sets published
+    // with objects).
+    TRetryPolicy RetryPolicy;
 
     // Run state that the callbacks read.
     int32_t Progress = 0;
@@ -96,40 +102,63 @@ private:
     static unsigned DefaultDigestThreads();
     // Signed runs: the list's signature is fetched and checked against ListPublicKey.
     bool ListSignatureAccepted();
+    // The run's sources of objects and chunks, once the list is read: its mirrors, then BaseURL.
+    void ReadListAdditions(TListFile& list);
     // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
-    // maxBytes above 0 bounds the body (a payload's size in the list).
-    TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress,
-                          int64_t maxBytes = 0);
-    // The same into a part that a download cut short leaves for the next attempt.
-    TDownloadResult FetchResumable(const std::string& url, const platform::OwnName& part, int64_t maxBytes);
-    // Runs a download with the per-file gauge counting its bytes from 0, and back to 0 at its end.
-    TDownloadResult CountingBytes(bool showProgress,
-                                  const std::function<TDownloadResult(const std::function<void(size_t)>&)>& download);
+    TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
     // Whether a listed path may be installed: it stays inside the install folder and names nothing
     // of the launcher's own.
     bool IsInstallablePath(const std::string& path) const;
+
+    // ---- the install pass (InstallPass.cpp) ----
     // How one entry of the install pass ended.
     enum class TEntryOutcome { Placed, FailedGoOn, FailedStop };
+    // The ways an entry can be put in place, tried in the order planned: each either places the file,
+    // gives way to the next (a way that is not to be had or went wrong before anything was replaced),
+    // or fails the entry.
+    enum class TWay { Chunks, Payload };
+    enum class TWayOutcome { Placed, TryNext, FailedGoOn, FailedStop };
+    // What the install pass knows of each queued entry before it starts.
+    struct TEntryPlan {
+        std::vector<TWay> ways;    // in the order they are tried; the payload last
+        bool ahead = false;        // its payload is fetched and unpacked ahead of its turn
+        TPayloadSource payload;    // where its payload comes from
+        const TFileObjects* objects = nullptr; // its objects, in sets published with them
+        std::string localDigest;   // its local file's MD5 from the check pass; empty: no such file
+        TOwnFolder resume;         // where what a cut run fetched is kept; empty: nowhere
+    };
     // At most this much payload is staged ahead of the entry shown.
     static constexpr int64_t kStagedAheadBytes = 64 << 20;
-    // The install pass's guarded step for one fetched entry: backup copy, then the file put in place.
-    // False when anything in it failed.
-    bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place);
-    // One entry at its turn: fetched (resumably, into its resume folder, when one is given), then
-    // unpacked beside its destination.
-    TEntryOutcome FetchAndPlace(const std::string& path, const TFileEntry& entry, const TOwnFolder& resume);
-    // One large entry at its turn from chunks: nothing when the set has no usable index for it.
-    std::optional<TEntryOutcome> PlaceFromChunks(const std::string& path, const TFileEntry& entry,
-                                                 const TOwnFolder& resume);
-    // One entry fetched and unpacked ahead: what the window sees is what FetchAndPlace shows.
-    TEntryOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const std::string& path, int32_t payloadSize);
-    // Clears what a killed run left in the staging folder but what the queue's entries can go on from,
-    // and plans each entry. False when there is no staging folder of the launcher's own.
-    bool PrepareStaging();
-    // Removes the staging folder once nothing in it is kept for a later run.
-    void FinishStaging();
+    TEntryOutcome InstallEntry(size_t i, const TFileEntry& entry, TInstallAhead* ahead);
+    // The ways of one entry: each shows what it does on the window from the entry's "Загрузка" on, and
+    // one that gives way after showing more puts the window back there.
+    TWayOutcome PlaceFromChunks(const TFileEntry& entry, const TEntryPlan& plan);
+    TWayOutcome PlacePayload(const TFileEntry& entry, const TEntryPlan& plan);
+    TWayOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const TFileEntry& entry, const TEntryPlan& plan);
+    // The guarded step that ends every way: backup copy, then the file put in place. False when
+    // anything in it failed.
+    bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place,
+                        bool extractingShown = false);
+    // Plans each queued entry: its ways, its payload's source, its resume folder.
+    void PlanEntries(bool staging);
     // The helpers for the install pass's queue, or null when entries are to be fetched at their turn.
     std::unique_ptr<TInstallAhead> StartInstallAhead(bool staging);
+
+    // ---- the staging folder (Staging.cpp) ----
+    // Clears what a killed run left in the staging folder but what the queue's entries can go on from
+    // (pruning it to its bound). False when there is no staging folder of the launcher's own.
+    bool PrepareStaging();
+    // The resume folder of an entry: one per file version.
+    TOwnFolder ResumeFolderOf(const TFileEntry& entry) const;
+    // Keeps only what a later run can go on from, and removes the staging folder once it holds nothing.
+    void FinishStaging();
+
+    // ---- the per-file gauge ----
+    // Gauge1's maximum for work of `total` bytes (files and payloads of many GiB are scaled into the
+    // gauge's 32-bit range), and its position after `done` of them; the position is handed over when
+    // its percentage changes, and at least once a second while it moves.
+    void StartFileGauge(int64_t total);
+    void MoveFileGauge(int64_t done, bool always = false);
     void Show(const std::string& text) {
         StatusText = text;
         ShowStatus();
@@ -154,12 +183,13 @@ private:
         bool Changes(int32_t position, bool always);
     };
     std::string selfName_; // the launcher's exe as the list's self entry names it, once read
-    // What the install pass knows of each queued entry before it starts.
-    struct TEntryPlan {
-        bool fromChunks = false;  // a large old version to take chunks from
-        TOwnFolder resume;        // where what a cut run fetched is kept; empty: nowhere
-    };
+    TListAdditions additions_;         // what the list says beyond its classic sections
+    std::unique_ptr<TSources> sources_; // where objects and chunks come from; null: a classic set
     std::vector<TEntryPlan> plans_;
+    // The MD5 of each queued entry's local file as the check pass found it (empty: none).
+    std::vector<std::string> queuedDigests_;
+    int fileShift_ = 0; // Gauge1's positions are bytes shifted right by this
+    std::chrono::steady_clock::time_point fileReported_;
     // The names the check passes have met (folded as Windows compares names) and how each was spelled.
     std::map<std::string, std::string> checkedNames_;
     TPercentageFilter fileGauge_;  // Gauge1

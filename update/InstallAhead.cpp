@@ -5,24 +5,28 @@
 #include "support/LauncherNames.h"
 #include "support/Stream.h"
 
+#include <chrono>
 #include <memory>
 
 namespace {
 
-// Raised inside a download or an unpack to break it off when the install pass no longer needs it.
+// Raised inside an unpack to break it off when the install pass no longer needs it.
 struct TBrokenOff {};
 
 class TBreakingObserver final : public UnpackObserver {
 public:
-    explicit TBreakingObserver(const std::atomic<bool>& breakOff) : breakOff_(breakOff) {}
+    TBreakingObserver(const std::atomic<bool>& breakOff, std::atomic<int64_t>& consumed)
+        : breakOff_(breakOff), consumed_(consumed) {}
     void UnpackStarted(TStream&) override {}
-    void UnpackProgress(int64_t) override {
+    void UnpackProgress(int64_t consumed) override {
         if (breakOff_) throw TBrokenOff();
+        consumed_ = consumed;
     }
     void UnpackFinished() override {}
 
 private:
     const std::atomic<bool>& breakOff_;
+    std::atomic<int64_t>& consumed_;
 };
 
 // Entries further than this past the one taken are not started, however small their payloads.
@@ -30,12 +34,12 @@ constexpr size_t kMostEntriesAhead = 256;
 
 } // namespace
 
-TInstallAhead::TInstallAhead(std::vector<TAheadEntry> entries, std::string stagingFolder, unsigned connections,
-                             unsigned unpackers, int64_t stagedBytes)
-    : staging_(std::move(stagingFolder)), stagedBytes_(stagedBytes) {
-    slots_.resize(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) slots_[i].entry = std::move(entries[i]);
-    end_ = slots_.size();
+TInstallAhead::TInstallAhead(std::vector<TAheadEntry> entries, std::string stagingFolder, TSources* sources,
+                             unsigned connections, unsigned unpackers, int64_t stagedBytes)
+    : slots_(new Slot[entries.size()]), count_(entries.size()), staging_(std::move(stagingFolder)),
+      sources_(sources), stagedBytes_(stagedBytes) {
+    for (size_t i = 0; i < count_; ++i) slots_[i].entry = std::move(entries[i]);
+    end_ = count_;
     try {
         for (unsigned i = 0; i < connections; ++i) threads_.emplace_back([this] { FetchLoop(); });
         for (unsigned i = 0; i < unpackers; ++i) threads_.emplace_back([this] { UnpackLoop(); });
@@ -61,15 +65,21 @@ void TInstallAhead::Stop() {
     threads_.clear();
 }
 
-TAheadResult TInstallAhead::Take(size_t i) {
+TAheadResult TInstallAhead::Take(size_t i, const std::function<void(const TAheadProgress&)>& onWait) {
     std::unique_lock<std::mutex> guard(lock_);
     // Entries passed over without being taken free their share of what may be staged.
     for (size_t j = taken_; j < i; ++j) Uncount(j);
     taken_ = i;
     changed_.notify_all();
-    changed_.wait(guard, [&] {
-        return slots_[i].state == State::Done || (i >= end_ && slots_[i].state == State::Waiting);
-    });
+    const auto ready = [&] { return slots_[i].state == State::Done || (i >= end_ && slots_[i].state == State::Waiting); };
+    while (!ready()) {
+        changed_.wait_for(guard, std::chrono::milliseconds(100), ready);
+        if (ready() || !onWait) continue;
+        const TAheadProgress progress{slots_[i].state == State::Unpacking, slots_[i].bytes.load()};
+        guard.unlock();
+        onWait(progress); // the window is told without the lock held
+        guard.lock();
+    }
     Uncount(i);
     changed_.notify_all();
     return std::move(slots_[i].result); // an entry never started reads as not fetched
@@ -77,14 +87,14 @@ TAheadResult TInstallAhead::Take(size_t i) {
 
 void TInstallAhead::Uncount(size_t i) {
     if (!slots_[i].counted) return;
-    inFlightBytes_ -= slots_[i].entry.PayloadSize;
+    inFlightBytes_ -= slots_[i].entry.Payload.size;
     slots_[i].counted = false;
 }
 
 bool TInstallAhead::MayStart(size_t i) const {
     if (i >= end_) return false;
     if (i <= taken_) return true;
-    return i - taken_ <= kMostEntriesAhead && inFlightBytes_ + slots_[i].entry.PayloadSize <= stagedBytes_;
+    return i - taken_ <= kMostEntriesAhead && inFlightBytes_ + slots_[i].entry.Payload.size <= stagedBytes_;
 }
 
 void TInstallAhead::FetchLoop() {
@@ -95,14 +105,14 @@ void TInstallAhead::FetchLoop() {
             changed_.wait(guard, [&] { return stopping_ || next_ >= end_ || MayStart(next_); });
             if (stopping_ || next_ >= end_) return;
             i = next_++;
-            if (slots_[i].entry.Url.empty()) {
+            if (!slots_[i].entry.Wanted) {
                 slots_[i].state = State::Done;
                 changed_.notify_all();
                 continue;
             }
             slots_[i].state = State::Fetching;
             slots_[i].counted = true;
-            inFlightBytes_ += slots_[i].entry.PayloadSize;
+            inFlightBytes_ += slots_[i].entry.Payload.size;
         }
         Fetch(i);
     }
@@ -111,23 +121,18 @@ void TInstallAhead::FetchLoop() {
 void TInstallAhead::Fetch(size_t i) {
     TAheadResult result;
     const TAheadEntry& entry = slots_[i].entry;
-    // A body that has all arrived is not broken off at its end (the last call, with 0): it is complete,
-    // never a part that a later run would ask the rest of.
-    const auto onPiece = [this](size_t got) {
-        if (got > 0 && breakOff_) throw TBrokenOff();
-    };
+    const auto onHave = [&](int64_t have) { slots_[i].bytes = have; };
     try {
+        const platform::OwnName staged{staging_, std::to_string(i) + names::kPayloadSuffix};
         if (!entry.Resume.Empty() && entry.Resume.Make()) {
             // A download cut short (here or by the server) is taken up where it broke off next time.
             const platform::OwnName part = entry.Resume / names::kResumePayload;
-            result.Fetched = DownloadResumable(entry.Url, part, onPiece, entry.PayloadSize);
-            if (result.Fetched == TDownloadResult::Complete && !platform::MoveFileReplacing(part.Path(), Staged(i, ".bz2")))
+            result.Fetched = FetchPayload(entry.Payload, sources_, part, true, onHave, breakOff_);
+            if (result.Fetched == TDownloadResult::Complete && !platform::MoveFileReplacing(part.Path(), staged.Path()))
                 result.Fetched = TDownloadResult::CannotCreate;
         } else {
-            result.Fetched = DownloadToFile(entry.Url, Staged(i, ".bz2"), onPiece, nullptr, entry.PayloadSize);
+            result.Fetched = FetchPayload(entry.Payload, sources_, staged, false, onHave, breakOff_);
         }
-    } catch (const TBrokenOff&) {
-        result.Fetched = TDownloadResult::Cut;
     } catch (...) {
         result.FetchError = std::current_exception();
     }
@@ -138,11 +143,12 @@ void TInstallAhead::Fetch(size_t i) {
         changed_.notify_all();
         return;
     }
-    platform::RemoveFile(Staged(i, ".bz2"));
+    platform::RemoveFile(Staged(i, names::kPayloadSuffix));
     std::lock_guard<std::mutex> guard(lock_);
     // The pass ends at a payload that could not be fetched or stored: nothing after it is started. One
-    // longer than the list says fails alone, as one that does not unpack does.
-    const bool alone = result.Fetched == TDownloadResult::CannotCreate || result.Fetched == TDownloadResult::TooLarge;
+    // that is not what the list names fails alone, as one that does not unpack does.
+    const bool alone = result.Fetched == TDownloadResult::CannotCreate || result.Fetched == TDownloadResult::TooLarge ||
+                       result.Fetched == TDownloadResult::Damaged;
     if ((result.FetchError || !alone) && i + 1 < end_) end_ = i + 1;
     Finish(i, std::move(result));
 }
@@ -154,26 +160,27 @@ void TInstallAhead::UnpackLoop() {
             std::unique_lock<std::mutex> guard(lock_);
             // The lowest fetched entry first: it is the one the install pass will want soonest.
             auto fetched = [&] {
-                for (size_t j = taken_; j < next_ && j < slots_.size(); ++j)
+                for (size_t j = taken_; j < next_ && j < count_; ++j)
                     if (slots_[j].state == State::Fetched) return j;
-                return slots_.size();
+                return count_;
             };
-            changed_.wait(guard, [&] { return stopping_ || fetched() < slots_.size(); });
+            changed_.wait(guard, [&] { return stopping_ || fetched() < count_; });
             if (stopping_) return;
             i = fetched();
             slots_[i].state = State::Unpacking;
+            slots_[i].bytes = 0;
         }
         Unpack(i);
     }
 }
 
 void TInstallAhead::Unpack(size_t i) {
-    const std::string payload = Staged(i, ".bz2");
+    const std::string payload = Staged(i, names::kPayloadSuffix);
     const std::string output = Staged(i, ".out");
     bool unpacked = false;
     try {
         auto source = std::make_unique<TFileStream>(payload, TFileStream::Mode::OpenReadDenyWrite);
-        TBreakingObserver observer(breakOff_);
+        TBreakingObserver observer(breakOff_, slots_[i].bytes);
         UnpackVerified(*source, output, slots_[i].entry.Digest, &observer);
         unpacked = true;
     } catch (...) {

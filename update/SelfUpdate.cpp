@@ -24,10 +24,17 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     TMD5Digest digest;
     DigestFile(local, digest);
     if (DigestToHex(digest) == self.Digest) return;
-    self.Size(); // a size that is no number ends the run before anything is fetched
-    const TDownloadResult fetched = Fetch(PayloadUrl(BaseURL, name), local + names::kPayloadSuffix, true);
-    if (fetched == TDownloadResult::CannotCreate) {
-        Show(status::kSelfFailed); // a name too long for the install folder
+    // A size that is no number ends the run before anything is fetched.
+    TPayloadSource payload{PayloadUrl(BaseURL, name), std::nullopt, self.Size()};
+    if (const TFileObjects* objects = additions_.ObjectsOf(self.Digest)) payload.object = objects->payload;
+    const std::atomic<bool> never{false};
+    MoveFileGauge(0);
+    const TDownloadResult fetched = FetchPayload(payload, sources_.get(), PayloadBeside(local), false,
+                                                 [&](int64_t have) { MoveFileGauge(have); }, never);
+    MoveFileGauge(0, true);
+    if (fetched == TDownloadResult::CannotCreate || fetched == TDownloadResult::TooLarge ||
+        fetched == TDownloadResult::Damaged) {
+        Show(status::kSelfFailed); // a name too long for the install folder, or not the payload listed
         return;
     }
     if (fetched != TDownloadResult::Complete) return;

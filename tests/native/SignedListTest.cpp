@@ -107,7 +107,13 @@ TEST_F(SignedList, RefusesAnyOtherSetBeforeAnyOtherRequestOrWrite) {
         server.ClearRequests();
         RunUpdate();
         EXPECT_EQ(ClosingStatus(), "Обновление неудалось");
-        EXPECT_EQ(server.Requests(), (std::vector<std::string>{"files.lst.bz2", "files.lst.bz2.sig"}));
+        // The list, then its signature: the one named by the list's bytes, then the one beside it.
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 3u);
+        EXPECT_EQ(requests[0], "files.lst.bz2");
+        EXPECT_EQ(requests[1].compare(0, 16, "vandrel-objects/"), 0) << requests[1];
+        EXPECT_EQ(requests[1].substr(requests[1].size() - 4), ".sig") << requests[1];
+        EXPECT_EQ(requests[2], "files.lst.bz2.sig");
         EXPECT_EQ(Snapshot(client.Path()), before); // no list, signature or game file left or changed
         EXPECT_TRUE(window.revisions.empty());
         EXPECT_TRUE(window.ImgBtn1Enabled && window.ImgBtn2Enabled);
