@@ -37,6 +37,9 @@ bool CanWrite(const std::string& path);
 // Copies a file's contents to a new file at to: an existing name there, link or not, is removed first
 // as a name, then the copy is created exclusively. False when either step fails.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
+// Makes a new name for an existing file (a hard link): both names are then the same file. False when
+// the name is taken or the file system cannot (another volume, no links).
+bool MakeHardLink(const std::string& existing, const std::string& newName);
 // Renames a file over an existing target in one step, so readers see the old or the new file only.
 // A link on the target's name is replaced as a name; what it pointed at stays.
 bool MoveFileReplacing(const std::string& from, const std::string& to);

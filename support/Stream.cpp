@@ -1,5 +1,8 @@
 #include "support/Stream.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/Errors.h"
 
 int64_t TStream::Size() {
@@ -50,3 +53,28 @@ int32_t TFileStream::Seek(int32_t offset, TSeekOrigin origin) {
 int64_t TFileStream::Seek64(int64_t offset, TSeekOrigin origin) { return file_.Seek(offset, ToFileOrigin(origin)); }
 
 int64_t TFileStream::Size() { return file_.Size(); }
+
+int32_t TMemoryStream::Read(void* buffer, int32_t count) {
+    const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(bytes_.size()) - position_);
+    if (n <= 0) return 0;
+    std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return static_cast<int32_t>(n);
+}
+
+int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
+    if (count <= 0) return 0;
+    if (bytes_.size() < static_cast<size_t>(position_)) bytes_.resize(static_cast<size_t>(position_));
+    bytes_.replace(static_cast<size_t>(position_), static_cast<size_t>(count), static_cast<const char*>(buffer),
+                   static_cast<size_t>(count));
+    position_ += count;
+    return count;
+}
+
+int64_t TMemoryStream::Seek64(int64_t offset, TSeekOrigin origin) {
+    const int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                         : origin == TSeekOrigin::soCurrent ? position_
+                                                            : static_cast<int64_t>(bytes_.size());
+    position_ = base + offset;
+    return position_;
+}

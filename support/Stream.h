@@ -51,3 +51,18 @@ private:
     platform::File owned_;
     platform::File& file_; // owned_, or the borrowed file
 };
+
+// A stream over bytes held in memory; writes overwrite or extend at the position.
+class TMemoryStream : public TStream {
+public:
+    explicit TMemoryStream(std::string bytes = std::string()) : bytes_(std::move(bytes)) {}
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
+    int64_t Seek64(int64_t offset, TSeekOrigin origin) override;
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    int64_t position_ = 0;
+};

@@ -96,6 +96,10 @@ UniqueFd CreateNew(const std::string& path, int access, mode_t mode) {
 }
 } // namespace
 
+bool MakeHardLink(const std::string& existing, const std::string& newName) {
+    return link(NativePath(existing).c_str(), NativePath(newName).c_str()) == 0;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
     UniqueFd in(open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;

@@ -143,6 +143,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
+bool MakeHardLink(const std::string& existing, const std::string& newName) {
+    return CreateHardLinkA(newName.c_str(), existing.c_str(), nullptr) != FALSE;
+}
+
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

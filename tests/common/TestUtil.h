@@ -53,20 +53,7 @@ std::vector<std::string> ServeChunks(const std::string& folder, const std::strin
 // The message of the exception the action raises, or "(no error)".
 std::string ErrorOf(const std::function<void()>& action);
 
-// A stream over bytes held in memory; writes overwrite or extend at the position.
-class TMemoryStream : public TStream {
-public:
-    explicit TMemoryStream(std::string bytes = std::string()) : bytes_(std::move(bytes)) {}
-    int32_t Read(void* buffer, int32_t count) override;
-    int32_t Write(const void* buffer, int32_t count) override;
-    int32_t Seek(int32_t offset, TSeekOrigin origin) override { return static_cast<int32_t>(Seek64(offset, origin)); }
-    int64_t Seek64(int64_t offset, TSeekOrigin origin) override;
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-    int64_t position_ = 0;
-};
+using ::TMemoryStream; // a stream over bytes held in memory
 
 // Puts the process's current folder back when it goes (declare it after the TempDir it may point
 // into, so the folder is left before it is deleted).

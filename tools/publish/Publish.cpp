@@ -9,7 +9,9 @@
 #include "tools/publish/PublishChunks.h"
 #include "tools/publish/PublishCompress.h"
 #include "tools/publish/PublishList.h"
+#include "tools/publish/PublishObjects.h"
 #include "tools/publish/PublishScan.h"
+#include "tools/publish/PublishSigning.h"
 
 #include <algorithm>
 #include <deque>
@@ -18,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -25,38 +28,19 @@ namespace publish {
 
 namespace {
 
-// Payloads written beside the ones they replace; none takes its place unless every one was written,
-// and those never committed are removed.
-class PendingPayloads {
-public:
-    platform::Replacement& Add(const std::string& payload) {
-        pending_.emplace_back(payload, names::kPublishTemporarySuffix);
-        return pending_.back();
-    }
-    void CommitAll() {
-        for (platform::Replacement& payload : pending_)
-            if (!payload.Commit())
-                throw EPublishError("cannot rename " + payload.TemporaryPath() + " to " + payload.Target());
-        pending_.clear();
-    }
-
-private:
-    std::deque<platform::Replacement> pending_; // a deque keeps every element where it is
-};
-
 struct Job {
     ClientFile* file;
     ListEntry* entry;
-    std::string payload;
-    platform::Replacement* written = nullptr; // its new payload, from its first piece on
+    ObjectStore::Pending* written = nullptr; // its new payload, from its first piece on
+    TObjectRef object;                       // the payload once stored
 };
 
-// Compresses the files of the jobs, piece by piece on every thread of the pool, into their payloads'
-// temporary names; fills in the payload sizes.
+// Compresses the files of the jobs, piece by piece on every thread of the pool, into new objects of the
+// store; fills in the payloads' objects and sizes.
 class PayloadWriter {
 public:
-    PayloadWriter(WorkerPool& pool, PendingPayloads& pending, const std::function<void(const PublishProgress&)>& progress)
-        : pool_(pool), pending_(pending), progress_(progress) {}
+    PayloadWriter(WorkerPool& pool, ObjectStore& store, const std::function<void(const PublishProgress&)>& progress)
+        : pool_(pool), store_(store), progress_(progress) {}
 
     void Run(std::vector<Job>& jobs) {
         state_ = {"compressing", 0, jobs.size(), 0, 0};
@@ -105,30 +89,20 @@ private:
 
     void Submit(Job& job, std::shared_ptr<std::string> data, bool first, bool last) {
         while (window_.size() >= pool_.Size() * 2 + 2) CompleteOldest();
-        if (first) {
-            MakeFolders(job.payload);
-            job.written = &pending_.Add(job.payload);
-        }
+        if (first) job.written = &store_.Begin();
         auto streams = pool_.Submit([data] { return CompressPiece(data->data(), data->size()); });
         window_.push_back({&job, std::move(streams), first, last, data->size()});
-    }
-
-    static void MakeFolders(const std::string& payload) {
-        std::string folder = ExtractFilePath(payload);
-        if (!folder.empty() && !platform::MakeFolders(folder.substr(0, folder.size() - 1)))
-            throw EPublishError("cannot create the folder " + folder);
     }
 
     void CompleteOldest() {
         Piece piece = std::move(window_.front());
         window_.pop_front();
         std::vector<std::string> streams = piece.streams.get();
-        platform::Replacement& written = *piece.job->written;
+        ObjectStore::Pending& written = *piece.job->written;
         if (piece.first && piece.last && streams.size() == 1) {
             TFileStream target(written.Output());
             target.WriteBuffer(streams[0].data(), static_cast<int32_t>(streams[0].size()));
-            written.Finish();
-            piece.job->entry->payloadSize = static_cast<int64_t>(streams[0].size());
+            Store(*piece.job);
         } else {
             if (piece.first) {
                 target_ = std::make_unique<TFileStream>(written.Output());
@@ -136,10 +110,10 @@ private:
             }
             for (const std::string& stream : streams) joiner_->Add(stream);
             if (piece.last) {
-                piece.job->entry->payloadSize = joiner_->Finish();
+                joiner_->Finish();
                 joiner_.reset();
                 target_.reset();
-                written.Finish();
+                Store(*piece.job);
             }
         }
         state_.bytesDone += piece.bytes;
@@ -147,8 +121,13 @@ private:
         if (progress_) progress_(state_);
     }
 
+    void Store(Job& job) {
+        job.object = store_.Put(TObjectKind::Payload, *job.written);
+        job.entry->payloadSize = job.object.size;
+    }
+
     WorkerPool& pool_;
-    PendingPayloads& pending_;
+    ObjectStore& store_;
     const std::function<void(const PublishProgress&)>& progress_;
     std::deque<Piece> window_;
     std::unique_ptr<TFileStream> target_;
@@ -156,23 +135,80 @@ private:
     PublishProgress state_{"compressing"};
 };
 
-// The payload size of the entry already published for this path and content, when its payload is
-// still there as published.
-std::optional<int64_t> Reusable(const std::map<std::string, ListEntry>& published, const std::string& outDir,
-                                const ClientFile& file) {
-    auto found = published.find(file.listPath);
-    if (found == published.end() || found->second.digest != file.digest) return std::nullopt;
-    try {
-        platform::File payload = platform::File::OpenRead(PayloadPath(outDir, file.listPath));
-        if (payload.Size() != found->second.payloadSize) return std::nullopt;
-    } catch (const Exception&) {
-        return std::nullopt;
+// The payload object of a file whose contents were published before, under any name: the one the
+// published list names for them, or, for a set published before objects, the classic payload of the
+// same path and contents, taken into the store.
+std::optional<TObjectRef> Reusable(const std::optional<UpdateList>& published,
+                                   const std::map<std::string, ListEntry>& old, ObjectStore& store,
+                                   const std::string& outDir, const ClientFile& file) {
+    if (published) {
+        const TFileObjects* objects = published->additions.ObjectsOf(file.digest);
+        if (objects && objects->payload && store.Has(TObjectKind::Payload, *objects->payload)) return objects->payload;
     }
-    return found->second.payloadSize;
+    auto found = old.find(file.listPath);
+    if (found == old.end() || found->second.digest != file.digest) return std::nullopt;
+    const std::string classic = PayloadPath(outDir, file.listPath);
+    platform::File payload = platform::File::TryOpenRead(classic);
+    if (!payload.IsOpen() || payload.Size() != found->second.payloadSize) return std::nullopt;
+    payload = platform::File();
+    return store.PutFile(TObjectKind::Payload, classic);
 }
 
-void WriteList(const std::string& outDir, const std::string& text) {
-    WriteFileAside(outDir + "\\" + names::kListPayload, CompressBytes(text.data(), text.size()));
+// Whether a classic name already is the object (its size says so; a payload's bytes follow from its
+// file's contents).
+bool SameSize(const std::string& classic, int64_t size) {
+    platform::File file = platform::File::TryOpenRead(classic);
+    return file.IsOpen() && file.Size() == size;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, [&](const unsigned char* data, size_t size) {
+            bytes.append(reinterpret_cast<const char*>(data), size);
+        }))
+        throw EPublishError("cannot read " + path);
+    return bytes;
+}
+
+// What the lists a set keeps need: their objects, the lists themselves and their signatures, and the
+// chunks their indexes name.
+struct RetainedSet {
+    std::set<TObjectKey> objects;
+    std::unordered_set<TChunkId, TChunkIdHash> chunks;
+};
+
+void AddObjectsOf(const ObjectStore& store, const TListAdditions& additions, RetainedSet& retained) {
+    for (const auto& [digest, file] : additions.Objects()) {
+        if (file.payload) retained.objects.insert({TObjectKind::Payload, file.payload->id});
+        for (const TPatchRef& patch : file.patches) retained.objects.insert({TObjectKind::Patch, patch.object.id});
+        if (!file.index) continue;
+        retained.objects.insert({TObjectKind::Index, file.index->id});
+        try {
+            TFileStream source(store.PathOf(TObjectKind::Index, file.index->id), TFileStream::Mode::OpenReadDenyWrite);
+            TChunkIndexReader reader(source);
+            for (TChunkEntry entry; reader.Next(entry);) retained.chunks.insert(entry.id);
+        } catch (const Exception&) {
+            // an index that cannot be read names no chunk a launcher would fetch
+        }
+    }
+}
+
+RetainedSet Retained(const ObjectStore& store, const UpdateList& list, const std::optional<TObjectRef>& listObject) {
+    RetainedSet retained;
+    AddObjectsOf(store, list.additions, retained);
+    std::vector<TObjectId> lists = list.additions.Kept();
+    if (listObject) lists.push_back(listObject->id);
+    for (const TObjectId& id : lists) {
+        retained.objects.insert({TObjectKind::List, id});
+        retained.objects.insert({TObjectKind::Signature, id});
+        if (listObject && id == listObject->id) continue;
+        try {
+            AddObjectsOf(store, ReadCompressedList(store.PathOf(TObjectKind::List, id)).additions, retained);
+        } catch (const EPublishError&) {
+            // a kept list that cannot be read keeps nothing more
+        }
+    }
+    return retained;
 }
 
 // Deletes a payload that is no longer listed, and the folders it leaves empty.
@@ -193,6 +229,7 @@ void RemovePayload(const std::string& outDir, const std::string& listPath) {
 PublishSummary Publish(const PublishOptions& options, const std::function<void(const PublishProgress&)>& progress) {
     if (!platform::IsFolder(options.outDir) && !platform::MakeFolders(options.outDir))
         throw EPublishError("cannot create the output folder " + options.outDir);
+    if (options.keep < 1) throw EPublishError("--keep needs at least 1: the list being published");
     // A key that cannot be used is found before anything is written.
     std::optional<TListSecretKey> signingKey;
     if (!options.signingKeyFile.empty()) signingKey = LoadSecretKeyFile(options.signingKeyFile);
@@ -204,13 +241,22 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     if (options.modHosts && list.hosts.empty())
         throw EPublishError("ModHosts is switched on but there are no hosts entries; launchers would fail on the "
                             "empty hosts section");
+    for (const std::string& mirror : options.mirrors) {
+        try {
+            list.additions.AddMirror(mirror);
+        } catch (const EConvertError&) {
+            throw EPublishError("\"" + mirror + "\" is no mirror a launcher would take: an http:// or https:// "
+                                "address without blanks, at most 16 of them");
+        }
+    }
     std::optional<UpdateList> published = ReadPublishedList(options.outDir);
     std::map<std::string, ListEntry> old;
     if (published) {
         for (const auto* section : {&published->critical, &published->normal})
             for (const ListEntry& entry : *section) old.emplace(entry.path, entry);
     }
-    ChunkPublisher chunks(options, published); // reads the published indexes before anything changes
+    ObjectStore store(options.outDir);
+    ChunkPublisher chunks(options, published, store); // reads the published indexes before anything changes
 
     WorkerPool pool(options.threads);
     DigestClient(scan, pool, progress);
@@ -231,34 +277,42 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         listed.emplace_back(&*scan.self, &*list.self);
     }
     std::vector<Job> jobs;
+    std::map<std::string, TObjectRef> payloads; // by digest: what this list names
+    std::set<std::string> queued;
     for (auto& [file, entry] : listed) {
-        if (std::optional<int64_t> size = Reusable(old, options.outDir, *file)) {
-            entry->payloadSize = *size;
+        if (payloads.count(file->digest) || queued.count(file->digest)) continue; // the same contents again
+        if (std::optional<TObjectRef> object = Reusable(published, old, store, options.outDir, *file)) {
+            payloads[file->digest] = *object;
             ++summary.reused;
         } else {
-            jobs.push_back({file, entry, PayloadPath(options.outDir, file->listPath)});
+            jobs.push_back({file, entry, nullptr, {}});
+            queued.insert(file->digest);
             summary.inputBytes += file->size;
         }
     }
-
-    PendingPayloads pending;
-    PayloadWriter(pool, pending, progress).Run(jobs);
-    for (const Job& job : jobs) {
-        if (job.entry->payloadSize > std::numeric_limits<int32_t>::max())
-            throw EPublishError("the payload of " + job.file->listPath + " is " + std::to_string(job.entry->payloadSize) +
-                                " bytes; the launcher reads sizes as 32-bit numbers (at most 2147483647)");
-    }
-    // Chunks, then the indexes that name them, then the payloads: no launcher meets a name of a file
-    // that is not there yet.
+    PayloadWriter(pool, store, progress).Run(jobs);
+    for (const Job& job : jobs) payloads[job.file->digest] = job.object;
+    // Every payload and index is in the store: the classic names beside the list become the same files,
+    // indexes first, then payloads, so no launcher meets a name of a file that is not there yet.
     chunks.Write(scan.files, pool, progress);
-    chunks.CommitIndexes();
-    pending.CommitAll();
+    for (auto& [file, entry] : listed) {
+        const TObjectRef& payload = payloads.at(file->digest);
+        entry->payloadSize = payload.size;
+        TFileObjects& objects = list.additions.ObjectsFor(file->digest);
+        objects.payload = payload;
+        if (const std::optional<TObjectRef> index = chunks.IndexOf(file->listPath)) objects.index = index;
+        const std::string classic = PayloadPath(options.outDir, file->listPath);
+        if (!SameSize(classic, payload.size)) store.LinkClassic(TObjectKind::Payload, payload, classic);
+    }
+    store.CommitClassicNames();
     summary.compressed = jobs.size();
     summary.files = listed.size();
     for (auto& item : listed) summary.payloadBytes += static_cast<uint64_t>(item.second->payloadSize);
 
-    // The list goes last, and only when something in it changed (or a revision was asked for).
+    // The list goes last, and only when something in it changed (or a revision was asked for). The lists
+    // it keeps are those before it: a change of that alone is no change.
     list.revision = published ? published->revision : 0;
+    if (published) list.additions.SetKept(published->additions.Kept());
     bool same = published && FormatList(list) == FormatList(*published);
     if (options.revision) {
         list.revision = *options.revision;
@@ -268,12 +322,32 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         ++list.revision;
     }
     summary.revision = list.revision;
+    std::optional<TObjectRef> listObject;
     if (!same || (options.revision && *options.revision != published->revision)) {
-        WriteList(options.outDir, FormatList(list));
+        // The list before this one stays as an object while this list keeps it: a launcher that fetched
+        // it a moment ago finds every object it names.
+        std::vector<TObjectId> kept;
+        if (published && options.keep > 1) {
+            kept.push_back(store.PutFile(TObjectKind::List, options.outDir + "\\" + names::kListPayload).id);
+            for (const TObjectId& id : published->additions.Kept())
+                if (kept.size() < size_t(options.keep - 1)) kept.push_back(id);
+        }
+        list.additions.SetKept(kept);
+        const std::string text = FormatList(list);
+        listObject = store.PutBytes(TObjectKind::List, CompressBytes(text.data(), text.size()));
+        // The signature named by the list's own bytes comes before the list: no launcher and no cache
+        // can pair the list with another list's signature.
+        if (signingKey)
+            store.PutNamed(TObjectKind::Signature, listObject->id,
+                           FormatSignatureFile(SignFile(store.PathOf(TObjectKind::List, listObject->id), *signingKey)));
+        WriteFileAside(options.outDir + "\\" + names::kListPayload, ReadWhole(store.PathOf(TObjectKind::List, listObject->id)));
         summary.listWritten = true;
+    } else {
+        listObject = store.PutFile(TObjectKind::List, options.outDir + "\\" + names::kListPayload);
     }
-    // Signed right after the list is in place: a launcher that fetches the two in between sees a
-    // pair that does not match, refuses it, and succeeds on its next run.
+    // The signature beside the list, for launchers of sets published before objects, right after the
+    // list is in place: a launcher that fetches the two in between sees a pair that does not match,
+    // refuses it, and succeeds on its next run.
     if (signingKey) {
         WriteListSignature(options.outDir, *signingKey);
     } else {
@@ -292,8 +366,10 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
             ++summary.removed;
         }
     }
-    // Indexes of files no longer in chunks, and chunks neither this list nor the one before needs.
-    chunks.RemoveUnused(scan.files);
+    // Objects and chunks that none of the lists kept needs any more.
+    const RetainedSet retained = Retained(store, list, listObject);
+    summary.objectsRemoved = store.RemoveAllBut(retained.objects);
+    chunks.RemoveUnused(scan.files, retained.chunks);
     chunks.Report(summary);
     return summary;
 }

@@ -31,6 +31,8 @@ struct PublishOptions {
     std::string signingKeyFile;        // secret key to sign the list with; empty: unsigned
     bool chunks = false;               // also publish large files as chunks, with one chunk index each
     uint64_t chunkMinFile = kDefaultChunkMinFile; // the size from which a file goes into chunks
+    std::vector<std::string> mirrors;  // base URLs of copies of the set, asked before the update URL
+    int keep = 2;                      // lists whose objects stay: this one and the ones before it
 };
 
 struct PublishProgress {
@@ -54,7 +56,8 @@ struct PublishSummary {
     size_t chunksReused = 0;        // chunks of this revision that the store already held
     size_t chunkIndexesWritten = 0; // indexes this run wrote (new or changed files)
     size_t chunkIndexesRemoved = 0; // indexes of files no longer published in chunks
-    size_t chunksRemoved = 0;       // chunks that neither this revision nor the one before names
+    size_t chunksRemoved = 0;       // chunks that no list kept names
+    size_t objectsRemoved = 0;      // objects that no list kept names
 };
 
 // Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message

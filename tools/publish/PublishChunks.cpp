@@ -105,8 +105,9 @@ void CheckChunkNames(const std::vector<ClientFile>& files, bool chunks) {
     }
 }
 
-ChunkPublisher::ChunkPublisher(const PublishOptions& options, const std::optional<UpdateList>& published)
-    : options_(options) {
+ChunkPublisher::ChunkPublisher(const PublishOptions& options, const std::optional<UpdateList>& published,
+                               ObjectStore& store)
+    : options_(options), store_(store) {
     if (options.chunks && options.chunkMinFile < kLeastChunkMinFile)
         throw EPublishError("the smallest file size for chunks is " + std::to_string(kLeastChunkMinFile) +
                             " bytes (1M): launchers never try chunks for an old file under 1 MiB");
@@ -167,6 +168,8 @@ bool ChunkPublisher::KeepIndex(const ClientFile& file) {
         if (stored != entry.compressedSize) return false;
     }
     for (const TChunkEntry& entry : index->second.entries) current_.emplace(entry.id, entry.compressedSize);
+    // Kept as it is, and as an object (a set published before objects gets it now).
+    indexes_[file.listPath] = store_.PutFile(TObjectKind::Index, IndexPath(options_.outDir, file.listPath));
     return true;
 }
 
@@ -244,16 +247,17 @@ void ChunkPublisher::WriteIndex(const ClientFile& file, const TMD5Digest& md5,
     header.md5 = md5;
     header.chunkCount = static_cast<uint32_t>(entries.size());
     try {
-        MakeFoldersFor(target);
-        indexes_.emplace_back(target, names::kPublishTemporarySuffix);
-        platform::File& out = indexes_.back().Output();
+        ObjectStore::Pending& written = store_.Begin();
+        platform::File& out = written.Output();
         std::string bytes = FormatChunkIndexHeader(header);
         for (const TChunkEntry& entry : entries) {
             bytes += FormatChunkEntry(entry);
             if (bytes.size() >= (1u << 20)) out.Write(bytes.data(), bytes.size()), bytes.clear();
         }
         out.Write(bytes.data(), bytes.size());
-        indexes_.back().Finish(); // closed now: a large client would otherwise hold a handle per index
+        const TObjectRef index = store_.Put(TObjectKind::Index, written);
+        store_.LinkClassic(TObjectKind::Index, index, target);
+        indexes_[file.listPath] = index;
     } catch (const EPublishError&) {
         throw;
     } catch (const Exception& error) {
@@ -263,10 +267,10 @@ void ChunkPublisher::WriteIndex(const ClientFile& file, const TMD5Digest& md5,
     ++indexesWritten_;
 }
 
-void ChunkPublisher::CommitIndexes() {
-    for (platform::Replacement& index : indexes_)
-        if (!index.Commit()) throw EPublishError("cannot rename " + index.TemporaryPath() + " to " + index.Target());
-    indexes_.clear();
+std::optional<TObjectRef> ChunkPublisher::IndexOf(const std::string& listPath) const {
+    const auto found = indexes_.find(listPath);
+    if (found == indexes_.end()) return std::nullopt;
+    return found->second;
 }
 
 // The compressed size of a chunk the store holds, when it is one a chunk of that size can have.
@@ -280,13 +284,14 @@ std::optional<uint32_t> ChunkPublisher::StoredSize(const TChunkId& id, uint32_t 
     return std::nullopt;
 }
 
-void ChunkPublisher::RemoveUnused(const std::vector<ClientFile>& files) {
+void ChunkPublisher::RemoveUnused(const std::vector<ClientFile>& files,
+                                  const std::unordered_set<TChunkId, TChunkIdHash>& kept) {
     std::set<std::string> paths;
     for (const auto& [path, digest] : oldDigests_) paths.insert(path);
     for (const ClientFile& file : files) paths.insert(file.listPath);
     for (const std::string& path : paths)
         if (!chunked_.count(FoldCase(path))) RemoveStaleIndex(path);
-    RemoveUnusedChunks();
+    RemoveUnusedChunks(kept);
 }
 
 void ChunkPublisher::RemoveStaleIndex(const std::string& listPath) {
@@ -296,7 +301,7 @@ void ChunkPublisher::RemoveStaleIndex(const std::string& listPath) {
     RemoveEmptyFolders(options_.outDir, listPath);
 }
 
-void ChunkPublisher::RemoveUnusedChunks() {
+void ChunkPublisher::RemoveUnusedChunks(const std::unordered_set<TChunkId, TChunkIdHash>& kept) {
     const fs::path store = FsPath(options_.outDir + "\\" + names::kChunkStoreFolder);
     std::error_code error;
     if (!fs::is_directory(fs::symlink_status(store, error))) return;
@@ -308,7 +313,7 @@ void ChunkPublisher::RemoveUnusedChunks() {
             // A chunk's temporary name is one a run that broke off left behind.
             if (!chunk && !EndsWith(name, std::string(names::kChunkSuffix) + names::kPublishTemporarySuffix)) continue;
             const std::optional<TChunkId> id = chunk ? StoredChunkId(folder.filename().string(), name) : std::nullopt;
-            if (id && (current_.count(*id) || previousIds_.count(*id))) continue;
+            if (id && (current_.count(*id) || previousIds_.count(*id) || kept.count(*id))) continue;
             if (fs::remove(file, error) && chunk) ++chunksRemoved_;
         }
         RemoveIfEmpty(folder);

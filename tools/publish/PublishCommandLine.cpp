@@ -6,6 +6,7 @@
 #include "tools/publish/PublishSigning.h"
 #include "tools/publish/PublishVerify.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace publish {
 
 const char* const kUsage =
     "usage: vandrel-publish CLIENT_DIR OUT_DIR [options]\n"
-    "       vandrel-publish --verify BASE_URL [INSTALL_DIR] [--public-key KEY]\n"
+    "       vandrel-publish --verify BASE_URL [INSTALL_DIR] [--public-key KEY] [--mirrors]\n"
     "       vandrel-publish --keygen DIR\n"
     "\n"
     "Publishes the client folder as an update set in OUT_DIR (files.lst.bz2 and one .bz2 payload per\n"
@@ -38,12 +39,18 @@ const char* const kUsage =
     "  --chunk-min-file SIZE\n"
     "                      the smallest file put into chunks: bytes, or with K, M or G (default 4M,\n"
     "                      at least 1M)\n"
+    "  --mirror URL        a copy of this folder (or of its vandrel-objects/ and vandrel-chunks/) on\n"
+    "                      another server or CDN; launchers take objects and chunks from the mirrors\n"
+    "                      in the order given, then from the update URL (repeatable, at most 16)\n"
+    "  --keep N            lists whose objects and chunks stay in the set: this one and the N - 1\n"
+    "                      before it (default 2), so runs that fetched an earlier list still finish\n"
     "  --quiet             no progress display\n"
     "\n"
     "--verify downloads the list and every payload from BASE_URL and checks sizes and digests (and\n"
-    "every chunk index with the chunks it names); with INSTALL_DIR the files are unpacked there and\n"
-    "kept. With --public-key (the 64 digits or the file list-signing.pub) the list's signature is\n"
-    "checked first, as launchers built with it do.\n"
+    "every object, and every chunk index with the chunks it names); with INSTALL_DIR the files are\n"
+    "unpacked there and kept. With --public-key (the 64 digits or the file list-signing.pub) the list's\n"
+    "signature is checked first, as launchers built with it do. With --mirrors every mirror the list\n"
+    "names is checked for every object and chunk too.\n"
     "--keygen writes a new key pair into DIR: list-signing.key (secret, owner only; keep it off the web\n"
     "server) and list-signing.pub (the value for VANDREL_LIST_PUBLIC_KEY).\n";
 
@@ -115,6 +122,9 @@ int Usage(std::ostream& err, const std::string& problem) {
 
 int RunVerify(std::vector<std::string> args, std::ostream& out, std::ostream& err, bool showProgress) {
     std::string publicKey;
+    const auto mirrorsFlag = std::find(args.begin(), args.end(), "--mirrors");
+    const bool mirrors = mirrorsFlag != args.end();
+    if (mirrors) args.erase(mirrorsFlag);
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] != "--public-key") continue;
         if (i + 1 >= args.size()) return Usage(err, "--public-key needs a value");
@@ -132,7 +142,8 @@ int RunVerify(std::vector<std::string> args, std::ostream& out, std::ostream& er
     ProgressLine line(err, showProgress);
     VerifyReport report = Verify(
         args[1], args.size() == 3 ? args[2] : std::string(),
-        [&](size_t done, size_t total, const std::string&) { line.Show({"verifying", done, total, 0, 0}); }, publicKey);
+        [&](size_t done, size_t total, const std::string&) { line.Show({"verifying", done, total, 0, 0}); }, publicKey,
+        mirrors);
     line.Clear();
     for (const std::string& problem : report.problems) out << "problem: " << problem << "\n";
     out << "revision " << report.revision << ": " << report.entries << " files checked, " << report.problems.size()
@@ -182,7 +193,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             return true;
         };
         if (name == "--critical" || name == "--exclude" || name == "--self" || name == "--hosts" || name == "--rev" ||
-            name == "--threads" || name == "--sign" || name == "--chunk-min-file") {
+            name == "--threads" || name == "--sign" || name == "--chunk-min-file" || name == "--mirror" ||
+            name == "--keep") {
             if (!takeValue()) return Usage(err, name + " needs a value");
             int32_t number = 0;
             if (name == "--critical") options.critical.push_back(value);
@@ -190,6 +202,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             if (name == "--self") options.selfName = value;
             if (name == "--hosts") options.hostsFile = value;
             if (name == "--sign") options.signingKeyFile = value;
+            if (name == "--mirror") options.mirrors.push_back(value);
             if (name == "--chunk-min-file") {
                 if (!ParseSize(value, options.chunkMinFile))
                     return Usage(err, "--chunk-min-file needs a size such as 4M, not \"" + value + "\"");
@@ -198,10 +211,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                                       "file under 1 MiB");
                 minFileGiven = true;
             }
-            if (name == "--rev" || name == "--threads") {
+            if (name == "--rev" || name == "--threads" || name == "--keep") {
                 if (!ParseCount(value, number) || number < (name == "--rev" ? 0 : 1))
                     return Usage(err, name + " needs a whole number, not \"" + value + "\"");
                 if (name == "--rev") options.revision = number;
+                else if (name == "--keep") options.keep = number;
                 else options.threads = static_cast<unsigned>(number);
             }
         } else if (name == "--apply-hosts" && !hasValue) {

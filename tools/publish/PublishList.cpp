@@ -91,7 +91,7 @@ std::string FormatList(const UpdateList& list) {
     AppendSection(text, "self", list.self ? std::vector<std::string>{EntryLine(*list.self)} : std::vector<std::string>{});
     AppendSection(text, "files_critical", EntryLines(list.critical));
     AppendSection(text, "files_normal", EntryLines(list.normal));
-    return text;
+    return text + list.additions.Format();
 }
 
 UpdateList ReadList(const std::string& listPath) {
@@ -111,25 +111,34 @@ UpdateList ReadList(const std::string& listPath) {
     if (!self.empty()) list.self = self[0];
     list.critical = ReadEntries(reader, "files_critical", where);
     list.normal = ReadEntries(reader, "files_normal", where);
+    list.additions = TListAdditions::Read(reader);
     return list;
 }
 
 std::optional<UpdateList> ReadPublishedList(const std::string& outDir) {
     const std::string compressed = outDir + "\\" + names::kListPayload;
     if (!platform::IsFile(compressed)) return std::nullopt;
+    try {
+        return ReadCompressedList(compressed);
+    } catch (const EPublishError& error) {
+        throw EPublishError(std::string(error.what()) + "; remove " + names::kListPayload + " in " + outDir +
+                            " to publish from scratch");
+    }
+}
+
+UpdateList ReadCompressedList(const std::string& path) {
     const std::string plain = TemporaryName("vandrel-publish-list");
     struct RemoveAtEnd {
         const std::string& path;
         ~RemoveAtEnd() { platform::RemoveFile(path); }
     } removeAtEnd{plain};
     try {
-        TFileStream source(compressed, TFileStream::Mode::OpenReadDenyWrite);
+        TFileStream source(path, TFileStream::Mode::OpenReadDenyWrite);
         TFileStream target(plain, TFileStream::Mode::Create);
         UnpackStream(source, target, nullptr, nullptr, kMaxListBytes);
         target.Close();
     } catch (const Exception& error) {
-        throw EPublishError("cannot read the list already published in " + outDir + " (" + error.what() +
-                            "); remove " + names::kListPayload + " there to publish from scratch");
+        throw EPublishError("cannot read the list " + path + " (" + error.what() + ")");
     }
     return ReadList(plain);
 }
@@ -173,7 +182,7 @@ std::vector<HostsEntry> ReadHostsFile(const std::string& path) {
 }
 
 std::string PayloadPath(const std::string& folder, const std::string& listPath) {
-    return folder + "\\" + listPath + ".bz2";
+    return folder + "\\" + listPath + names::kPayloadSuffix;
 }
 
 void WriteFileAside(const std::string& target, const std::string& bytes) {

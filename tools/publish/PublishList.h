@@ -2,6 +2,8 @@
 // the one already published, which tells the next publishing run what it may reuse.
 #pragma once
 
+#include "support/ListAdditions.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,10 +36,11 @@ struct UpdateList {
     std::optional<ListEntry> self;
     std::vector<ListEntry> critical;
     std::vector<ListEntry> normal;
+    TListAdditions additions; // mirrors, objects, the earlier lists whose objects are kept
 };
 
 // files.lst text: the sections settings, hosts, self, files_critical and files_normal in that order,
-// every line ending with CR LF.
+// then the additions, every line ending with CR LF.
 std::string FormatList(const UpdateList& list);
 
 // Reads a files.lst (uncompressed) with the launcher's own list reader. Throws EPublishError when it
@@ -46,6 +49,8 @@ UpdateList ReadList(const std::string& listPath);
 
 // The list published in outDir as files.lst.bz2, or nothing when there is none yet.
 std::optional<UpdateList> ReadPublishedList(const std::string& outDir);
+// A compressed list (files.lst.bz2, or a list object). Throws EPublishError.
+UpdateList ReadCompressedList(const std::string& path);
 
 // Hosts entries from a text file: one mapping a line, "address host" as in a hosts file or
 // "address|host"; blank lines and lines starting with "#" are skipped. Throws EPublishError.

@@ -5,6 +5,7 @@
 #include "support/Download.h"
 #include "support/InstallFolder.h"
 #include "support/LauncherNames.h"
+#include "support/ListAdditions.h"
 #include "support/ListSignature.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
@@ -12,6 +13,7 @@
 #include "support/md5.h"
 #include "tools/publish/PublishNames.h"
 #include "tools/publish/PublishVerifyChunks.h"
+#include "tools/publish/PublishVerifyObjects.h"
 
 #include <algorithm>
 #include <cctype>
@@ -57,8 +59,8 @@ bool Download(const std::string& url, const std::string& path, std::string& why,
 
 class Verifier {
 public:
-    Verifier(std::string baseUrl, std::string folder, bool keep, std::optional<TListPublicKey> key)
-        : base_(WithSlash(baseUrl)), folder_(folder), keep_(keep), key_(key), chunks_(base_) {}
+    Verifier(std::string baseUrl, std::string folder, bool keep, std::optional<TListPublicKey> key, bool mirrors)
+        : base_(WithSlash(baseUrl)), folder_(folder), keep_(keep), mirrors_(mirrors), key_(key), chunks_(base_) {}
 
     VerifyReport Run(const std::function<void(size_t, size_t, const std::string&)>& onEntry) {
         const std::string list = folder_ + "\\" + names::kList;
@@ -70,6 +72,8 @@ public:
             platform::RemoveFile(listPayload);
             return Fail(why + "; launchers built with this key refuse the whole set");
         }
+        // Sets published with objects have the signature also under the list's own name.
+        const std::string signatureObjectProblem = key_ ? ObjectCheck(base_).SignatureProblem(listPayload, *key_) : "";
         try {
             UnpackFile(listPayload, list, nullptr, kMaxListBytes);
         } catch (const Exception& error) {
@@ -92,6 +96,13 @@ public:
                             "; launchers there refuse it as a set played back");
         }
         report_.entries = entries.size();
+        // Launchers of sets published with objects take everything from them, on the update URL and
+        // on every mirror.
+        std::vector<ObjectCheck> sources{ObjectCheck(base_)};
+        if (mirrors_)
+            for (const std::string& mirror : additions_.Mirrors()) sources.emplace_back(mirror);
+        if (additions_.HasObjects() && !signatureObjectProblem.empty())
+            report_.problems.push_back(signatureObjectProblem + "; launchers fall back to " + names::kListSignature);
         for (size_t i = 0; i < entries.size(); ++i) {
             if (onEntry) onEntry(i, entries.size(), entries[i].path);
             const std::optional<int64_t> size = CheckPayload(entries[i]);
@@ -99,6 +110,13 @@ public:
             const std::string scratch = folder_ + "\\" + entries[i].path + names::kUnpackSuffix;
             for (const std::string& problem : chunks_.Check(entries[i].path, entries[i].digest, size, scratch))
                 Problem(entries[i], problem);
+            const TFileObjects* objects = additions_.ObjectsOf(entries[i].digest);
+            if (additions_.HasObjects() && (!objects || !objects->payload))
+                Problem(entries[i], "the list names no payload object for it; launchers fetch it from beside the list");
+            if (!objects) continue;
+            for (size_t k = 0; k < sources.size(); ++k)
+                for (const std::string& problem : sources[k].Check(*objects, k > 0))
+                    Problem(entries[i], (k > 0 ? "mirror " + additions_.Mirrors()[k - 1] + ": " : std::string()) + problem);
         }
         return report_;
     }
@@ -114,6 +132,7 @@ private:
 
     std::vector<Entry> ReadEntries(const std::string& list) {
         TListFile reader(list);
+        additions_ = TListAdditions::Read(reader);
         try {
             report_.revision = StrToInt(reader.GetValue("settings", "Rev"));
         } catch (const EConvertError&) {
@@ -259,7 +278,9 @@ private:
     std::string base_;
     std::string folder_;
     bool keep_;
+    bool mirrors_;
     std::optional<TListPublicKey> key_;
+    TListAdditions additions_;
     ChunkIndexCheck chunks_;
     VerifyReport report_;
 };
@@ -268,7 +289,7 @@ private:
 
 VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
                     const std::function<void(size_t, size_t, const std::string&)>& onEntry,
-                    const std::string& publicKey) {
+                    const std::string& publicKey, bool mirrors) {
     std::optional<TListPublicKey> key;
     if (!publicKey.empty()) {
         key = ParsePublicKeyHex(publicKey);
@@ -277,7 +298,7 @@ VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
     if (!installDir.empty()) {
         if (!platform::IsFolder(installDir) && !platform::MakeFolders(installDir))
             return VerifyReport{0, 0, {"cannot create the folder " + installDir}};
-        return Verifier(baseUrl, installDir, true, key).Run(onEntry);
+        return Verifier(baseUrl, installDir, true, key, mirrors).Run(onEntry);
     }
     std::random_device random;
     fs::path scratch = fs::temp_directory_path() /
@@ -286,7 +307,7 @@ VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
     std::error_code error;
     fs::create_directories(scratch, error);
     if (error) return VerifyReport{0, 0, {"cannot create a scratch folder: " + error.message()}};
-    VerifyReport report = Verifier(baseUrl, scratch.string(), false, key).Run(onEntry);
+    VerifyReport report = Verifier(baseUrl, scratch.string(), false, key, mirrors).Run(onEntry);
     fs::remove_all(scratch, error);
     return report;
 }

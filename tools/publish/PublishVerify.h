@@ -20,9 +20,10 @@ struct VerifyReport {
 // without one a temporary folder is used and removed. onEntry is called before each entry.
 // With a publicKey (64 hexadecimal digits) the list must carry a valid signature by that key, as a
 // launcher built with it requires, and with an installDir its revision must not be below the one
-// installed there; otherwise nothing else is checked.
+// installed there; otherwise nothing else is checked. A list that names objects has each of them
+// checked by its name on baseUrl (and, with mirrors, on every mirror it names, with every chunk).
 VerifyReport Verify(const std::string& baseUrl, const std::string& installDir,
                     const std::function<void(size_t done, size_t total, const std::string& path)>& onEntry = {},
-                    const std::string& publicKey = std::string());
+                    const std::string& publicKey = std::string(), bool mirrors = false);
 
 } // namespace publish
