@@ -107,14 +107,24 @@ TFetchOutcome TSources::Fetch(const std::string& path, TBodySink& sink, const st
     for (TSource& source : sources_) {
         if (!source.last && source.failures >= policy_.failuresToPassOver) continue;
         int pause = policy_.firstPauseMs;
+        // Bytes another source sent before it failed are taken up here; should the whole then not check
+        // out, they may be what was wrong, and this source gets one more try from the start.
+        bool taken = sink.Have() > 0;
         for (int attempt = 1;; ++attempt) {
             const TAttempt result = Attempt(source, path, sink, stop);
             if (result == TAttempt::Complete) return TFetchOutcome::Complete;
             if (result == TAttempt::Stopped) return TFetchOutcome::Stopped;
+            if (result == TAttempt::Rejected && taken) {
+                taken = false;
+                --attempt;
+                continue;
+            }
             answered = answered || result != TAttempt::Unreachable;
             // A mirror out of reach gives way to the next source at once; what is wrong with a body
             // does not pass by asking again.
-            if (result == TAttempt::Permanent || (result == TAttempt::Unreachable && !source.last)) break;
+            if (result == TAttempt::Permanent || result == TAttempt::Rejected ||
+                (result == TAttempt::Unreachable && !source.last))
+                break;
             if (attempt == policy_.triesPerSource) break;
             if (!Pause(pause, stop)) return TFetchOutcome::Stopped;
             pause *= 2;
@@ -158,8 +168,11 @@ TSources::TAttempt TSources::Attempt(const TSource& source, const std::string& p
         }
         sink.Write(buffer.data(), got);
     }
-    if (sink.Have() < sink.Size()) return TAttempt::Transient; // ended early: the rest is asked for again
-    return sink.Accept() ? TAttempt::Complete : TAttempt::Permanent;
+    if (sink.Have() < sink.Size()) {
+        sink.Restart(); // a whole answer of the wrong length: not the object
+        return TAttempt::Permanent;
+    }
+    return sink.Accept() ? TAttempt::Complete : TAttempt::Rejected;
 }
 
 bool TSources::Pause(int milliseconds, const std::atomic<bool>& stop) const {

@@ -112,7 +112,8 @@ private:
         std::atomic<int> failures{0};
         bool last = false; // the update URL: never passed over
     };
-    enum class TAttempt { Complete, Unreachable, Transient, Permanent, Stopped };
+    // How one try went: a fault that may pass, one that will not, or a whole body the sink refused.
+    enum class TAttempt { Complete, Unreachable, Transient, Permanent, Rejected, Stopped };
     TAttempt Attempt(const TSource& source, const std::string& path, TBodySink& sink, const std::atomic<bool>& stop);
     bool Pause(int milliseconds, const std::atomic<bool>& stop) const;
 

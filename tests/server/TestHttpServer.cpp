@@ -43,6 +43,18 @@ void TestHttpServer::Misbehave(const std::string& urlPath, Misbehaviour how, std
     rules_[urlPath] = Rule{how, std::move(body)};
 }
 
+void TestHttpServer::MisbehaveEverywhere(Misbehaviour how, std::string body) {
+    std::lock_guard<std::mutex> guard(lock_);
+    everywhere_ = Rule{how, std::move(body)};
+}
+
+void TestHttpServer::CutEveryBody(int times, unsigned seed, const std::string& prefix) {
+    std::lock_guard<std::mutex> guard(lock_);
+    cutTimes_ = times;
+    cutPrefix_ = prefix;
+    random_.seed(seed);
+}
+
 void TestHttpServer::Behave(const std::string& urlPath) {
     std::lock_guard<std::mutex> guard(lock_);
     rules_.erase(urlPath);
@@ -105,6 +117,9 @@ void TestHttpServer::Serve(const void* incoming, const std::string& requested, v
                 rule.how = Misbehaviour::CutBody;
                 rules_.erase(it);
             }
+        } else if (!misbehave && everywhere_) {
+            rule = *everywhere_;
+            misbehave = true;
         }
     }
     const std::string file = root_ + "/" + path;
@@ -121,6 +136,11 @@ void TestHttpServer::Serve(const void* incoming, const std::string& requested, v
     }
     if (misbehave && rule.how == Misbehaviour::WrongBody) {
         response.set_content(rule.body, "application/octet-stream");
+        return;
+    }
+    if (misbehave && rule.how == Misbehaviour::ServerError) {
+        response.status = 503;
+        response.set_content("<html><body><h1>Service Unavailable</h1></body></html>", "text/html");
         return;
     }
     if (!found || (misbehave && rule.how == Misbehaviour::ErrorPage)) {
@@ -145,15 +165,31 @@ void TestHttpServer::Serve(const void* incoming, const std::string& requested, v
         response.set_header("Content-Range", "bytes */" + std::to_string(size));
         return;
     }
-    const bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
+    bool cut = misbehave && (rule.how == Misbehaviour::CutBody || rule.how == Misbehaviour::Stall);
     const bool stall = misbehave && rule.how == Misbehaviour::Stall;
     const bool trickle = misbehave && rule.how == Misbehaviour::Trickle;
+    // Where a cut answer breaks off: half the file, or a random point of what this answer sends.
+    size_t cutAt = size / 2;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!misbehave && cutTimes_ > 0 && size > 1 && path.compare(0, cutPrefix_.size(), cutPrefix_) == 0 &&
+            cuts_[path] < cutTimes_) {
+            ++cuts_[path];
+            const size_t from = request.ranges.size() == 1 && request.ranges[0].first > 0
+                                    ? static_cast<size_t>(request.ranges[0].first)
+                                    : 0;
+            if (from + 1 < size) {
+                cut = true;
+                cutAt = from + 1 + random_() % (size - from - 1);
+            }
+        }
+    }
     auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
     const bool page = path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0;
     response.set_content_provider(
         size, page ? "text/html; charset=utf-8" : "application/octet-stream",
-        [this, stream, size, cut, stall, trickle, path](size_t offset, size_t, httplib::DataSink& sink) {
-            if (cut && offset >= size / 2) {
+        [this, stream, size, cut, cutAt, stall, trickle, path](size_t offset, size_t, httplib::DataSink& sink) {
+            if (cut && offset >= cutAt) {
                 if (stall) {
                     for (int i = 0; i < 50 && !stopping_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 }
@@ -165,7 +201,7 @@ void TestHttpServer::Serve(const void* incoming, const std::string& requested, v
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 want = 4096;
             }
-            if (cut && offset + want > size / 2) want = size / 2 - offset;
+            if (cut && offset + want > cutAt) want = cutAt - offset;
             stream->seekg(static_cast<std::streamoff>(offset));
             stream->read(buffer, static_cast<std::streamsize>(want));
             std::streamsize got = stream->gcount();

@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +30,7 @@ public:
         Endless,      // 200 with a body that never ends (no length announced), whether the file exists or not
         CutOnce,      // the first answer is cut as CutBody cuts it; every later one is whole
         IgnoresRange, // answers a request for part of the file with all of it (200), as some servers do
+        ServerError,  // 503 with a short page (an overloaded mirror)
     };
 
     // root is a folder in the launcher's path form; an empty root serves nothing but misbehaviours.
@@ -45,6 +48,11 @@ public:
     // Files are served with an ETag and honour Range with If-Range.
     void Misbehave(const std::string& urlPath, Misbehaviour how, std::string body = std::string());
     void Behave(const std::string& urlPath);
+    // Misbehaves so on every path that has no rule of its own (a mirror that is down in that way).
+    void MisbehaveEverywhere(Misbehaviour how, std::string body = std::string());
+    // Cuts the first `times` answers for every file under prefix at a random point of what is sent
+    // (seeded).
+    void CutEveryBody(int times, unsigned seed, const std::string& prefix);
     std::vector<std::string> Requests() const; // url paths in the order asked for
     void ClearRequests();
     // Blocks until the server stops (for the stand-alone server program).
@@ -72,6 +80,11 @@ private:
     int port_ = 0;
     mutable std::mutex lock_;
     std::map<std::string, Rule> rules_;
+    std::optional<Rule> everywhere_;
+    int cutTimes_ = 0;
+    std::string cutPrefix_;
+    std::map<std::string, int> cuts_; // answers cut so far, by path
+    std::mt19937 random_;
     std::vector<std::string> requests_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> delayMs_{0};

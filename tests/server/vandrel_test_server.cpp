@@ -5,6 +5,8 @@
 //   --bytes-log FILE  append "PATH BYTES" for the body bytes of every piece sent
 //   --delay-ms N      wait N milliseconds before answering each request
 //   --cut-once PATH   cut the first answer for PATH (as "data/a.bz2") at half the file
+//   --cut-every-body N  cut the first N answers for every object and chunk at random points
+//   --refuse-all      answer every request with 503 (a mirror that is down)
 #include "tests/server/TestHttpServer.h"
 
 #include <cstdio>
@@ -13,7 +15,8 @@
 
 int main(int argc, char** argv) {
     std::string root, log, bytesLog, cutOnce;
-    int port = 0, delay = 0;
+    int port = 0, delay = 0, cutTimes = 0;
+    bool refuseAll = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--log" && i + 1 < argc) {
@@ -22,6 +25,10 @@ int main(int argc, char** argv) {
             bytesLog = argv[++i];
         } else if (arg == "--cut-once" && i + 1 < argc) {
             cutOnce = argv[++i];
+        } else if (arg == "--cut-every-body" && i + 1 < argc) {
+            cutTimes = std::atoi(argv[++i]);
+        } else if (arg == "--refuse-all") {
+            refuseAll = true;
         } else if (arg == "--delay-ms" && i + 1 < argc) {
             delay = std::atoi(argv[++i]);
         } else if (root.empty()) {
@@ -38,6 +45,8 @@ int main(int argc, char** argv) {
     if (!log.empty()) server.LogRequestsTo(log);
     if (!bytesLog.empty()) server.LogBytesTo(bytesLog);
     if (!cutOnce.empty()) server.Misbehave(cutOnce, testutil::TestHttpServer::Misbehaviour::CutOnce);
+    if (cutTimes > 0) server.CutEveryBody(cutTimes, 12345, "vandrel-"); // objects and chunks
+    if (refuseAll) server.MisbehaveEverywhere(testutil::TestHttpServer::Misbehaviour::ServerError);
     server.SetDelay(delay);
     std::printf("%d\n", server.Port());
     std::fflush(stdout);

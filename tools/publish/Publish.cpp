@@ -301,8 +301,12 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         TFileObjects& objects = list.additions.ObjectsFor(file->digest);
         objects.payload = payload;
         if (const std::optional<TObjectRef> index = chunks.IndexOf(file->listPath)) objects.index = index;
+        // The classic name stays where it is the payload already: the same contents under the same name
+        // as before, at the object's size.
         const std::string classic = PayloadPath(options.outDir, file->listPath);
-        if (!SameSize(classic, payload.size)) store.LinkClassic(TObjectKind::Payload, payload, classic);
+        const auto before = old.find(file->listPath);
+        const bool unchanged = before != old.end() && before->second.digest == file->digest;
+        if (!unchanged || !SameSize(classic, payload.size)) store.LinkClassic(TObjectKind::Payload, payload, classic);
     }
     store.CommitClassicNames();
     summary.compressed = jobs.size();
