@@ -85,14 +85,16 @@ bool WantsChunks(const ClientFile& file, uint64_t minFile) {
 } // namespace
 
 void CheckChunkNames(const std::vector<ClientFile>& files, bool chunks) {
-    const std::string store = FoldCase(names::kChunkStoreFolder) + "\\";
     std::set<std::string> folders; // of the listed files, as Windows compares them
     for (const ClientFile& file : files) {
         const std::string lower = FoldCase(file.listPath);
-        if (lower.compare(0, store.size(), store) == 0)
-            throw EPublishError("refusing \"" + file.listPath + "\": the folder " + names::kChunkStoreFolder +
-                                " of an update set holds its chunks; rename the client's folder or leave it out "
-                                "with --exclude");
+        for (const char* store : {names::kChunkStoreFolder, names::kObjectStoreFolder}) {
+            const std::string folder = FoldCase(store) + "\\";
+            if (lower.compare(0, folder.size(), folder) == 0)
+                throw EPublishError("refusing \"" + file.listPath + "\": the folder " + store +
+                                    " of an update set holds its chunks or objects; rename the client's folder or "
+                                    "leave it out with --exclude");
+        }
         for (size_t slash = lower.find('\\'); slash != std::string::npos; slash = lower.find('\\', slash + 1))
             folders.insert(lower.substr(0, slash));
     }
