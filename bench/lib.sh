@@ -260,3 +260,39 @@ big_payload_data() {
   [ -f "$big_payload" ] || big_bzip2_round
   cat "$big_payload" > /dev/null
 }
+
+# The serving benchmarks' data: 400 files of the install client (100 MiB; half of them text-like),
+# published as a set with objects. Sets serving_set, serving_client and serving_sums.
+serving_data() {
+  install_data
+  serving_set=$VANDREL_BENCH_DATA/serving-set
+  serving_client=$VANDREL_BENCH_DATA/serving-client
+  serving_sums=$VANDREL_BENCH_DATA/serving-client.md5
+  if [ ! -f "$serving_set.complete" ]; then
+    rm -rf "$serving_set" "$serving_client" && mkdir -p "$serving_client"
+    cp -r "$install_client"/data0[0-3] "$serving_client/"
+    "$VANDREL_BENCH_BUILD/tools/vandrel-publish" "$serving_client" "$serving_set" --quiet >/dev/null
+    (cd "$serving_client" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs md5sum) > "$serving_sums"
+    touch "$serving_set.complete"
+  fi
+}
+# serving_root FOLDER MIRROR... : FOLDER serves the serving set with a list that names the mirrors.
+serving_root() {
+  local folder=$1 mirror
+  shift
+  rm -rf "$folder" && mkdir -p "$folder"
+  ln -s "$serving_set/vandrel-objects" "$folder/vandrel-objects"
+  {
+    bzcat "$serving_set/files.lst.bz2"
+    printf '[mirrors]\r\n'
+    for mirror in "$@"; do printf '%s\r\n' "$mirror"; done
+    printf '[/mirrors]\r\n'
+  } | bzip2 > "$folder/files.lst.bz2"
+}
+# payload_bytes SET : the bytes of every payload object the set's list names.
+payload_bytes() { bzcat "$1/files.lst.bz2" | awk -F'|' '$1 == "payload" { s += $4 } END { printf "%d", s }'; }
+# classic_list SET : the set's list without its additions, as a set published before objects is served.
+classic_list() {
+  bzcat "$1/files.lst.bz2" | awk '/^\[(mirrors|objects|kept)\]/ { skip = 1 } !skip' | bzip2 > "$1/files.lst.bz2.new"
+  mv "$1/files.lst.bz2.new" "$1/files.lst.bz2"
+}

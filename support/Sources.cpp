@@ -111,6 +111,7 @@ TFetchOutcome TSources::Fetch(const std::string& path, TBodySink& sink, const st
         // out, they may be what was wrong, and this source gets one more try from the start.
         bool taken = sink.Have() > 0;
         for (int attempt = 1;; ++attempt) {
+            const int64_t held = sink.Have();
             const TAttempt result = Attempt(source, path, sink, stop);
             if (result == TAttempt::Complete) return TFetchOutcome::Complete;
             if (result == TAttempt::Stopped) return TFetchOutcome::Stopped;
@@ -126,6 +127,8 @@ TFetchOutcome TSources::Fetch(const std::string& path, TBodySink& sink, const st
                 (result == TAttempt::Unreachable && !source.last))
                 break;
             if (attempt == policy_.triesPerSource) break;
+            // A try that brought bytes is followed at once; one that brought none waits, longer each time.
+            if (sink.Have() > held) continue;
             if (!Pause(pause, stop)) return TFetchOutcome::Stopped;
             pause *= 2;
         }

@@ -2,7 +2,8 @@
 // order, then the update URL. A request goes to the next source on any fault of the one it asked
 // (refused, reset, stalled, an HTTP status of 400 or more, a body of the wrong length, bytes that do
 // not check out); a fault that may pass (a network error, 5xx, a body cut short) is first tried again
-// on the same source a few times, with a growing pause, going on from where it broke off. A source
+// on the same source a few times, going on from where it broke off: at once after a try that brought
+// bytes, else after a pause that grows each time (0.5 s, 1 s, 2 s). A source
 // that failed three requests is passed over for the rest of the run (never the update URL, the last
 // resort). Sources are untrusted: every body is checked by its sink before it is used.
 #pragma once

@@ -6,6 +6,7 @@
 #include "tests/common/TestUtil.h"
 #include "support/Download.h"
 #include "support/ListSignature.h"
+#include "tools/publish/Publish.h"
 #include "tools/publish/PublishSigning.h"
 #include "update/GetFilesThr.h"
 
@@ -268,4 +269,43 @@ TEST_F(Win32Update, ASignedRunTakesOnlyTheSetItsKeySigned) {
     EXPECT_FALSE(platform::IsFile(client / "a.txt"));
     EXPECT_FALSE(platform::IsFile(client / "files.lst.bz2"));
     EXPECT_FALSE(platform::IsFile(client / "files.lst.bz2.sig"));
+}
+
+TEST_F(Win32Update, ObjectsComeFromTheSecondMirrorWhenTheFirstRefusesConnections) {
+    // A set published with objects and two mirrors: one that refuses every connection, and a copy of
+    // the set elsewhere on the server.
+    TempDir source;
+    WriteBytes(source / "game.pak", RandomBytes(300000, 21));
+    WriteBytes(source / "readme.txt", "mirrored");
+    publish::PublishOptions options;
+    options.clientDir = source.Path();
+    options.outDir = served + "\\objects";
+    options.mirrors = {"http://127.0.0.1:1/", baseUrl + "mirror2/"};
+    publish::Publish(options);
+    const std::string copy = served + "\\mirror2";
+    for (const std::string& folder : platform::ListFolder(options.outDir + "\\vandrel-objects")) {
+        ASSERT_TRUE(platform::MakeFolders(copy + "\\vandrel-objects\\" + folder));
+        for (const std::string& name : platform::ListFolder(options.outDir + "\\vandrel-objects\\" + folder))
+            ASSERT_TRUE(platform::CopyFileReplacing(options.outDir + "\\vandrel-objects\\" + folder + "\\" + name,
+                                                    copy + "\\vandrel-objects\\" + folder + "\\" + name));
+    }
+    TInlineWindow window{TInstallFolder(client.Path())};
+    GFilesThread worker(window, window.Folder());
+    worker.BaseURL = baseUrl + "objects";
+    worker.FullCheck = true;
+    worker.Execute();
+    EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+    EXPECT_EQ(ReadBytes(client / "game.pak"), ReadBytes(source / "game.pak"));
+    EXPECT_EQ(ReadBytes(client / "readme.txt"), "mirrored");
+    // Both objects came from the second mirror, none from beside the list.
+    const std::string log = ReadBytes(getenv("VANDREL_TEST_SERVER_LOG"));
+    size_t fromMirror = 0, fromBase = 0;
+    for (size_t at = 0; (at = log.find("vandrel-objects/", at)) != std::string::npos; ++at) {
+        const size_t line = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+        const std::string request = log.substr(line, at - line);
+        fromMirror += request == "mirror2/";
+        fromBase += request == "objects/";
+    }
+    EXPECT_EQ(fromMirror, 2u);
+    EXPECT_EQ(fromBase, 0u);
 }
