@@ -51,7 +51,7 @@ TDeltaInstall::TFetched TDeltaInstall::Fetch(const std::function<void(int64_t, i
     if (!source_.resume.Make()) return TFetched::NoIndex;
     if (!OpenIndex() && !(FetchIndex() && OpenIndex())) return TFetched::NoIndex;
     // A player without the file, or with one too small to be worth cutting, fetches every chunk.
-    if (Worthwhile(source_.localPath)) MapOldFile();
+    if (Worthwhile(source_.localPath)) MapOldFile(onProgress);
     // The chunks neither the old file nor an earlier run has, each once.
     try {
         index_->Rewind();
@@ -132,16 +132,18 @@ bool TDeltaInstall::FetchIndex() {
     }
 }
 
-void TDeltaInstall::MapOldFile() {
+void TDeltaInstall::MapOldFile(const std::function<void(int64_t, int64_t)>& onProgress) {
     // The map holds at most as many chunks as an index may: with the index's smallest chunk size that
     // bounds it at kMaxIndexedChunks entries of 48 bytes (48 MiB) whatever the file's size; an old
     // file with more chunks lends those of its start.
     try {
         platform::File old = platform::File::OpenRead(source_.localPath);
+        const int64_t size = old.Size();
         ChunkFile(old, index_->Header().params, threads_,
-                  [&](uint64_t offset, uint32_t size, const TChunkId& id, const uint8_t*) {
+                  [&](uint64_t offset, uint32_t length, const TChunkId& id, const uint8_t*) {
                       if (terminated_ || old_.size() >= kMaxIndexedChunks) throw TStopMapping();
-                      old_.push_back({id, offset, size});
+                      old_.push_back({id, offset, length});
+                      onProgress(static_cast<int64_t>(offset + length), size);
                   });
     } catch (const TStopMapping&) {
     } catch (const Exception&) {

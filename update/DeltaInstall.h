@@ -57,7 +57,8 @@ public:
     TDeltaInstall& operator=(const TDeltaInstall&) = delete;
 
     // Fetches the index (or takes the one a cut run left) and the chunks neither the old file nor an
-    // earlier run has. onProgress(done, total), in compressed bytes, runs on the calling thread.
+    // earlier run has. onProgress(done, total) runs on the calling thread: first in bytes of the old
+    // file as it is cut into chunks, then (from 0 again) in compressed bytes of the chunks fetched.
     TFetched Fetch(const std::function<void(int64_t done, int64_t total)>& onProgress);
 
     // Writes the new file into output in order, each chunk from the old file or from those fetched.
@@ -83,7 +84,7 @@ private:
     bool OpenIndex();
     bool FetchIndex();
     void DropIndex();
-    void MapOldFile();
+    void MapOldFile(const std::function<void(int64_t, int64_t)>& onProgress);
     const TOldChunk* OldChunk(const TChunkId& id) const;
     platform::OwnName Fetched(const TChunkId& id) const;
     TFetched FetchMissing(const std::function<void(int64_t, int64_t)>& onProgress);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 using testutil::TempDir;
 using testutil::WriteBytes;
 
@@ -93,4 +97,11 @@ TEST(FileEntry, ReadsPathDigestAndSizeFromTheEndAndConvertsTheSizeOnlyWhenAsked)
     TFileEntry badSize = TFileEntry::Parse("a|b|big");
     EXPECT_EQ(badSize.Path, "a");
     EXPECT_THROW(badSize.Size(), EConvertError);
+    // Payloads of many GiB: sizes up to 2^63 - 1, and not one past it.
+    for (const auto& [text, size] : std::vector<std::pair<std::string, int64_t>>{
+             {"2147483647", 2147483647LL}, {"2147483648", 2147483648LL}, {"4294967297", 4294967297LL},
+             {"9223372036854775807", INT64_MAX}, {"-5", -5}})
+        EXPECT_EQ(TFileEntry::Parse("a|b|" + text).Size(), size) << text;
+    for (const char* text : {"9223372036854775808", "99999999999999999999", "1e9", "-"})
+        EXPECT_THROW(TFileEntry::Parse(std::string("a|b|") + text).Size(), EConvertError) << text;
 }

@@ -53,9 +53,19 @@ public:
         revisions.push_back(revision);
         TMainWindowState::UpdateRevision(revision);
     }
+    void SetGaugeMax(int32_t targetGauge, int32_t value) override {
+        TMainWindowState::SetGaugeMax(targetGauge, value);
+        if (onGaugeMax) onGaugeMax(targetGauge, value);
+    }
+    void SetFileProgress(int32_t value) override {
+        TMainWindowState::SetFileProgress(value);
+        if (onFileProgress) onFileProgress(value);
+    }
     std::vector<std::string> statuses;
     std::vector<std::string> revisions;
     std::function<void(const std::string&)> onStatus;
+    std::function<void(int32_t targetGauge, int32_t value)> onGaugeMax;
+    std::function<void(int32_t value)> onFileProgress;
 };
 
 struct ListEntry {
