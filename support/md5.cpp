@@ -168,10 +168,14 @@ void TMD5Context::Final(TMD5Digest& digest) {
     for (size_t i = 0; i < sizeof *this; ++i) s[i] = 0;
 }
 
-void DigestFile(const std::string& path, TMD5Digest& digest) {
+void DigestFile(const std::string& path, TMD5Digest& digest, const std::function<void(int64_t)>& onRead) {
     TMD5Context context;
-    const bool read = platform::ReadWholeFile(
-        path, [&](const unsigned char* bytes, size_t length) { context.Update(bytes, length); });
+    int64_t done = 0;
+    const bool read = platform::ReadWholeFile(path, [&](const unsigned char* bytes, size_t length) {
+        context.Update(bytes, length);
+        done += static_cast<int64_t>(length);
+        if (onRead) onRead(done);
+    });
     if (!read) context.Init(); // an unreadable file has the digest of empty input
     context.Final(digest);
 }

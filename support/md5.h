@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct TMD5Digest {
@@ -28,7 +29,8 @@ private:
 
 // The digest of a file's whole contents, read through read-only mapped views. Never fails: a file that
 // cannot be read (missing, locked, empty) gives the digest of empty input.
-void DigestFile(const std::string& path, TMD5Digest& digest);
+// onRead, when given, is told the bytes read so far after each piece.
+void DigestFile(const std::string& path, TMD5Digest& digest, const std::function<void(int64_t)>& onRead = {});
 
 // 32 lower-case hexadecimal digits.
 std::string DigestToHex(const TMD5Digest& digest);

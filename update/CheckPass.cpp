@@ -10,12 +10,32 @@
 #include "update/DigestAhead.h"
 #include "update/GetFilesThr.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
 bool GFilesThread::IsInstallablePath(const std::string& path) const {
     // The launcher's new exe is its own file as much as the settings file is.
     return IsSafeRelativePath(path) && !names::IsLauncherOwnedPath(path, selfName_);
+}
+
+std::optional<std::string> GFilesThread::TakeDigest(TDigestAhead& ahead, size_t i, const std::string& file) {
+    // A file that keeps the pass waiting more than a second shows on the per-file gauge as it is read;
+    // the many small ones cost the window nothing.
+    const auto started = std::chrono::steady_clock::now();
+    bool shown = false;
+    std::optional<std::string> digest = ahead.Take(i, [&](int64_t read) {
+        if (!shown) {
+            if (std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) return;
+            platform::File opened = platform::File::TryOpenRead(file);
+            if (!opened.IsOpen()) return;
+            shown = true;
+            StartFileGauge(opened.Size());
+        }
+        MoveFileGauge(read);
+    });
+    if (shown) MoveFileGauge(0, true);
+    return digest;
 }
 
 void GFilesThread::CheckFiles(const TStringList& lines) {
@@ -37,7 +57,11 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
             } catch (const Exception&) {
             }
         }
-        ahead = std::make_unique<TDigestAhead>(std::move(files), DigestThreads, 2 * size_t(DigestThreads));
+        try {
+            ahead = std::make_unique<TDigestAhead>(std::move(files), DigestThreads, 2 * size_t(DigestThreads));
+        } catch (...) {
+            // no threads to be had: each file is digested at its turn
+        }
     }
     for (size_t i = 0; i < n; ++i) {
         if (Cancelled()) break;
@@ -62,7 +86,7 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
             platform::RemoveFile(InstallDir + path + names::kUnpackSuffix);
             if (platform::IsFile(InstallDir + path)) {
                 std::optional<std::string> digest;
-                if (ahead) digest = ahead->Take(i);
+                if (ahead) digest = TakeDigest(*ahead, i, InstallDir + path);
                 if (!digest) { // digested here: no helpers, or the file appeared after they looked
                     TMD5Digest value;
                     DigestFile(InstallDir + path, value);

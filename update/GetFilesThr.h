@@ -27,6 +27,7 @@
 #include <vector>
 #include <string>
 
+class TDigestAhead;
 class TInstallAhead;
 
 class GFilesThread : private UnpackObserver {
@@ -109,6 +110,8 @@ private:
     // Whether a listed path may be installed: it stays inside the install folder and names nothing
     // of the launcher's own.
     bool IsInstallablePath(const std::string& path) const;
+    // The check pass's digest of entry i's file, from the helpers.
+    std::optional<std::string> TakeDigest(TDigestAhead& ahead, size_t i, const std::string& file);
 
     // ---- the install pass (InstallPass.cpp) ----
     // How one entry of the install pass ended.
