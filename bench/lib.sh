@@ -159,6 +159,7 @@ delta_data() {
     "$publish" "$delta_dir/client" "$delta_dir/chunks" --chunks --quiet >/dev/null
     cp "$delta_dir/chunks/files.lst.bz2" "$delta_dir/full/"
     cp "$delta_dir/chunks/data/archive.pak.bz2" "$delta_dir/full/data/"
+    classic_list "$delta_dir/full" # the payload beside the list, as a set without objects serves it
     casync make --store="$delta_dir/cas/store.castr" "$delta_dir/cas/new.caibx" "$delta_dir/new.pak" >/dev/null
     (cd "$delta_dir/zs" && cp "$delta_dir/new.pak" . && zsyncmake -o new.pak.zsync -u new.pak new.pak >/dev/null)
     md5sum < "$delta_dir/new.pak" | cut -c1-32 > "$delta_dir/new.md5"
@@ -295,4 +296,33 @@ payload_bytes() { bzcat "$1/files.lst.bz2" | awk -F'|' '$1 == "payload" { s += $
 classic_list() {
   bzcat "$1/files.lst.bz2" | awk '/^\[(mirrors|objects|kept)\]/ { skip = 1 } !skip' | bzip2 > "$1/files.lst.bz2.new"
   mv "$1/files.lst.bz2.new" "$1/files.lst.bz2"
+}
+
+# asset_stripes FILE MIB SEED : MIB MiB of what game archives hold, assets already compressed: three
+# stripes of incompressible bytes to one of base64 text, a MiB each.
+asset_stripes() {
+  (
+    set +o pipefail # head ends the generators early
+    stripe() { head -c "$2" /dev/zero | openssl enc -aes-128-ctr -nosalt -pbkdf2 -pass "pass:vandrel-$3-$1" 2>/dev/null; }
+    local i
+    for i in $(seq 0 $(($2 - 1))); do
+      if [ $((i % 4)) = 0 ]; then stripe "$i" 800000 "$3" | base64 -w 76 | head -c 1M; else stripe "$i" 1048576 "$3"; fi
+    done > "$1"
+  )
+}
+# The fresh-install benchmark's data: a 256 MiB archive of assets published with chunks. Sets
+# chunks_set, chunks_sum.
+install_chunks_data() {
+  chunks_set=$VANDREL_BENCH_DATA/install-chunks-set
+  chunks_sum=$VANDREL_BENCH_DATA/install-chunks.md5
+  if [ ! -f "$chunks_set.complete" ]; then
+    local client=$VANDREL_BENCH_DATA/install-chunks-client
+    rm -rf "$chunks_set" "$client" && mkdir -p "$client/data"
+    asset_stripes "$client/data/assets.pak" 256 chunks
+    "$VANDREL_BENCH_BUILD/tools/vandrel-publish" "$client" "$chunks_set" --chunks --quiet >/dev/null
+    md5sum < "$client/data/assets.pak" | cut -c1-32 > "$chunks_sum"
+    rm -rf "$client"
+    touch "$chunks_set.complete"
+  fi
+  cat "$chunks_set/data/assets.pak.bz2" > /dev/null
 }
