@@ -119,7 +119,7 @@ private:
     // The ways an entry can be put in place, tried in the order planned: each either places the file,
     // gives way to the next (a way that is not to be had or went wrong before anything was replaced),
     // or fails the entry.
-    enum class TWay { Chunks, Payload };
+    enum class TWay { Patch, Chunks, Payload };
     enum class TWayOutcome { Placed, TryNext, FailedGoOn, FailedStop };
     // What the install pass knows of each queued entry before it starts.
     struct TEntryPlan {
@@ -127,6 +127,7 @@ private:
         bool ahead = false;        // its payload is fetched and unpacked ahead of its turn
         TPayloadSource payload;    // where its payload comes from
         const TFileObjects* objects = nullptr; // its objects, in sets published with them
+        const TPatchRef* patch = nullptr;      // a patch from its local file, when it has one
         std::string localDigest;   // its local file's MD5 from the check pass; empty: no such file
         TOwnFolder resume;         // where what a cut run fetched is kept; empty: nowhere
     };
@@ -135,6 +136,7 @@ private:
     TEntryOutcome InstallEntry(size_t i, const TFileEntry& entry, TInstallAhead* ahead);
     // The ways of one entry: each shows what it does on the window from the entry's "Загрузка" on, and
     // one that gives way after showing more puts the window back there.
+    TWayOutcome PlaceFromPatch(const TFileEntry& entry, const TEntryPlan& plan);
     TWayOutcome PlaceFromChunks(const TFileEntry& entry, const TEntryPlan& plan);
     TWayOutcome PlacePayload(const TFileEntry& entry, const TEntryPlan& plan);
     TWayOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const TFileEntry& entry, const TEntryPlan& plan);

@@ -1,16 +1,19 @@
 // The install pass: every queued entry, in queue order, is put in place by the cheapest way the set
-// offers for it, and by the next way when one gives way before anything was replaced: chunks (those of
-// the player's old file and the ones it lacks) where the set has them, else the whole payload, fetched
-// at the entry's turn or ahead of it. Whatever the way, the window shows "Загрузка", then "Извлечение",
+// offers for it, and by the next way when one gives way before anything was replaced: a patch from the
+// player's version of the file, chunks (those of the player's old file and the ones it lacks) where
+// the set has them, else the whole payload, fetched at the entry's turn or ahead of it. A way is only
+// taken where it costs fewer bytes than the payload. Whatever the way, the window shows "Загрузка", then "Извлечение",
 // the per-file gauge following the work, and the file changes in one step, its digest checked.
 #include "platform/Platform.h"
 #include "platform/Errors.h"
 #include "support/LauncherNames.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
+#include "support/md5.h"
 #include "update/DeltaInstall.h"
 #include "update/GetFilesThr.h"
 #include "update/InstallAhead.h"
+#include "update/PatchInstall.h"
 
 #include <algorithm>
 #include <exception>
@@ -110,6 +113,7 @@ GFilesThread::TEntryOutcome GFilesThread::InstallEntry(size_t i, const TFileEntr
     for (TWay way : plan.ways) {
         TWayOutcome outcome = TWayOutcome::TryNext;
         switch (way) {
+        case TWay::Patch: outcome = PlaceFromPatch(entry, plan); break;
         case TWay::Chunks: outcome = PlaceFromChunks(entry, plan); break;
         case TWay::Payload:
             outcome = ahead && plan.ahead ? PlaceFetchedAhead(*ahead, i, entry, plan) : PlacePayload(entry, plan);
@@ -150,6 +154,19 @@ void GFilesThread::PlanEntries(bool staging) {
             const bool indexed = sources_ ? plan.objects && plan.objects->index
                                           : TDeltaInstall::Worthwhile(InstallDir + entry.Path);
             if (!plan.resume.Empty() && indexed) plan.ways.insert(plan.ways.begin(), TWay::Chunks);
+            // A patch from the player's very version comes first: the publisher writes one only where
+            // it costs less than the chunks that version would need, and it is taken only where it costs
+            // less than the payload and the old file fits in memory.
+            if (sources_ && plan.objects && !plan.localDigest.empty()) {
+                for (const TPatchRef& patch : plan.objects->patches) {
+                    if (!SameDigest(patch.fromDigest, plan.localDigest) || patch.object.size >= entry.Size()) continue;
+                    platform::File old = platform::File::TryOpenRead(InstallDir + entry.Path);
+                    if (!old.IsOpen() || !TPatchInstall::Fits(old.Size())) break;
+                    plan.patch = &patch;
+                    plan.ways.insert(plan.ways.begin(), TWay::Patch);
+                    break;
+                }
+            }
             plan.ahead = plan.ways.front() == TWay::Payload;
         } catch (const Exception&) {
             // left to fail at its turn
@@ -260,6 +277,45 @@ GFilesThread::TWayOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead, 
         },
         extracting);
     return placed ? TWayOutcome::Placed : TWayOutcome::FailedGoOn;
+}
+
+// ---- a patch --------------------------------------------------------------------------------------
+
+GFilesThread::TWayOutcome GFilesThread::PlaceFromPatch(const TFileEntry& entry, const TEntryPlan& plan) {
+    TPatchInstall patch(*plan.patch, InstallDir + entry.Path, entry.Digest, *sources_, control_->Terminated);
+    // The per-file gauge shows the payload's size as always; the patch's bytes fill it.
+    const int64_t gauge = entry.Size();
+    const auto show = [&](int64_t done, int64_t total) {
+        MoveFileGauge(total > 0 ? static_cast<int64_t>(static_cast<double>(done) / static_cast<double>(total) *
+                                                       static_cast<double>(gauge))
+                                : gauge);
+    };
+    MoveFileGauge(0);
+    const bool fetched = patch.Fetch(show);
+    MoveFileGauge(0, true);
+    if (!fetched) return TWayOutcome::TryNext; // no source had it as the list names it
+    bool applyFailed = false;
+    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
+        // Written beside the old file, which the patch reads from until the new one, its digest
+        // checked, takes its place.
+        StartFileGauge(gauge);
+        platform::Replacement patched(destination, names::kUnpackSuffix);
+        try {
+            patch.Apply(patched.Output(), show);
+        } catch (...) {
+            applyFailed = true;
+            MoveFileGauge(0, true);
+            throw;
+        }
+        MoveFileGauge(0, true);
+        if (!patched.Commit()) throw EInOutError(IoError::AccessDenied);
+    });
+    if (placed) return TWayOutcome::Placed;
+    if (!applyFailed) return TWayOutcome::FailedGoOn;
+    // A patch that does not make the listed file from this old one: the next way, from the entry's start.
+    Show(status::kDownloading + entry.Path);
+    StartFileGauge(gauge);
+    return TWayOutcome::TryNext;
 }
 
 // ---- chunks -----------------------------------------------------------------------------------------

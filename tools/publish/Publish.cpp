@@ -10,6 +10,7 @@
 #include "tools/publish/PublishCompress.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishObjects.h"
+#include "tools/publish/PublishPatches.h"
 #include "tools/publish/PublishScan.h"
 #include "tools/publish/PublishSigning.h"
 
@@ -295,12 +296,34 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     // Every payload and index is in the store: the classic names beside the list become the same files,
     // indexes first, then payloads, so no launcher meets a name of a file that is not there yet.
     chunks.Write(scan.files, pool, progress);
+    // Patches to changed files from their earlier versions, which the published list and the lists it
+    // keeps name.
+    std::vector<UpdateList> keptLists;
+    std::vector<const UpdateList*> earlier;
+    if (published) {
+        earlier.push_back(&*published);
+        keptLists.reserve(published->additions.Kept().size());
+        for (const TObjectId& id : published->additions.Kept()) {
+            try {
+                keptLists.push_back(ReadCompressedList(store.PathOf(TObjectKind::List, id)));
+                earlier.push_back(&keptLists.back());
+            } catch (const EPublishError&) {
+                // a kept list that cannot be read lends no earlier version
+            }
+        }
+    }
+    PatchPublisher patches(options, store, earlier);
+    PublishProgress patching{"patching", 0, listed.size(), 0, 0};
     for (auto& [file, entry] : listed) {
         const TObjectRef& payload = payloads.at(file->digest);
         entry->payloadSize = payload.size;
         TFileObjects& objects = list.additions.ObjectsFor(file->digest);
         objects.payload = payload;
         if (const std::optional<TObjectRef> index = chunks.IndexOf(file->listPath)) objects.index = index;
+        if (objects.patches.empty()) objects.patches = patches.For(*file, payload, objects.index, pool.Size());
+        summary.patchedFiles += !objects.patches.empty();
+        ++patching.filesDone;
+        if (progress && options.Patches()) progress(patching);
         // The classic name stays where it is the payload already: the same contents under the same name
         // as before, at the object's size.
         const std::string classic = PayloadPath(options.outDir, file->listPath);
@@ -310,6 +333,7 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
     }
     store.CommitClassicNames();
     summary.compressed = jobs.size();
+    summary.patchesWritten = patches.Written();
     summary.files = listed.size();
     for (auto& item : listed) summary.payloadBytes += static_cast<uint64_t>(item.second->payloadSize);
 

@@ -33,6 +33,9 @@ struct PublishOptions {
     uint64_t chunkMinFile = kDefaultChunkMinFile; // the size from which a file goes into chunks
     std::vector<std::string> mirrors;  // base URLs of copies of the set, asked before the update URL
     int keep = 2;                      // lists whose objects stay: this one and the ones before it
+    std::optional<bool> patches;       // patches to changed files from earlier versions (default: chunks)
+    int patchFromRevisions = 1;        // from this many earlier versions of each changed file
+    bool Patches() const { return patches.value_or(chunks); }
 };
 
 struct PublishProgress {
@@ -58,6 +61,8 @@ struct PublishSummary {
     size_t chunkIndexesRemoved = 0; // indexes of files no longer published in chunks
     size_t chunksRemoved = 0;       // chunks that no list kept names
     size_t objectsRemoved = 0;      // objects that no list kept names
+    size_t patchesWritten = 0;      // patches this run added
+    size_t patchedFiles = 0;        // files with at least one patch in this revision
 };
 
 // Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message

@@ -39,6 +39,11 @@ const char* const kUsage =
     "  --chunk-min-file SIZE\n"
     "                      the smallest file put into chunks: bytes, or with K, M or G (default 4M,\n"
     "                      at least 1M)\n"
+    "  --patches           also publish, for every file that changed, a patch from its earlier\n"
+    "                      version(s) to the new one (default with --chunks; --no-patches: none)\n"
+    "  --patch-from-revisions N\n"
+    "                      patches from the last N versions of each changed file (default 1; needs\n"
+    "                      --keep above N, which keeps their payloads)\n"
     "  --mirror URL        a copy of this folder (or of its vandrel-objects/ and vandrel-chunks/) on\n"
     "                      another server or CDN; launchers take objects and chunks from the mirrors\n"
     "                      in the order given, then from the update URL (repeatable, at most 16)\n"
@@ -194,7 +199,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         };
         if (name == "--critical" || name == "--exclude" || name == "--self" || name == "--hosts" || name == "--rev" ||
             name == "--threads" || name == "--sign" || name == "--chunk-min-file" || name == "--mirror" ||
-            name == "--keep") {
+            name == "--keep" || name == "--patch-from-revisions") {
             if (!takeValue()) return Usage(err, name + " needs a value");
             int32_t number = 0;
             if (name == "--critical") options.critical.push_back(value);
@@ -211,17 +216,20 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                                       "file under 1 MiB");
                 minFileGiven = true;
             }
-            if (name == "--rev" || name == "--threads" || name == "--keep") {
+            if (name == "--rev" || name == "--threads" || name == "--keep" || name == "--patch-from-revisions") {
                 if (!ParseCount(value, number) || number < (name == "--rev" ? 0 : 1))
                     return Usage(err, name + " needs a whole number, not \"" + value + "\"");
                 if (name == "--rev") options.revision = number;
                 else if (name == "--keep") options.keep = number;
+                else if (name == "--patch-from-revisions") options.patchFromRevisions = number;
                 else options.threads = static_cast<unsigned>(number);
             }
         } else if (name == "--apply-hosts" && !hasValue) {
             options.modHosts = true;
         } else if (name == "--chunks" && !hasValue) {
             options.chunks = true;
+        } else if ((name == "--patches" || name == "--no-patches") && !hasValue) {
+            options.patches = name == "--patches";
         } else if (name == "--cp1251" && !hasValue) {
             options.allowCp1251 = true;
         } else if (name == "--quiet" && !hasValue) {
@@ -247,6 +255,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         if (options.chunks)
             out << "; " << summary.chunkedFiles << " files in chunks (" << summary.chunksWritten << " chunks written, "
                 << summary.chunksReused << " reused, " << summary.chunksRemoved << " removed)";
+        if (options.Patches())
+            out << "; " << summary.patchedFiles << " files with patches (" << summary.patchesWritten << " written)";
         out << "\n";
         if (!options.chunks && (summary.chunkIndexesRemoved > 0 || summary.chunksRemoved > 0))
             out << "removed " << summary.chunkIndexesRemoved << " chunk indexes and " << summary.chunksRemoved
