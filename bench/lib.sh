@@ -326,3 +326,37 @@ install_chunks_data() {
   fi
   cat "$chunks_set/data/assets.pak.bz2" > /dev/null
 }
+
+# The patch benchmarks' data: two Debian releases of real native programs and libraries (PostgreSQL 15,
+# OpenSSL's libraries, Python's), fetched once with apt-get download, as a client at each version, and
+# the update set of the second published with chunks and patches over the set of the first. Sets
+# patch_dir (old/ and new/ clients, set/).
+patch_data() {
+  patch_dir=$VANDREL_BENCH_DATA/patch
+  if [ ! -f "$patch_dir.complete" ]; then
+    local start version deb
+    start=$(date +%s.%N)
+    rm -rf "$patch_dir" && mkdir -p "$patch_dir/debs"
+    (cd "$patch_dir/debs" && apt-get download -qq postgresql-15=15.18-0+deb12u1 postgresql-15=15.20-0+deb12u1 \
+      libssl3=3.0.20-1~deb12u2 libssl3=3.0.22-1~deb12u2 libpython3.11=3.11.2-6+deb12u8 \
+      libpython3.11=3.11.2-6+deb12u9 2>/dev/null) || fail patch "apt-get download of the two releases failed"
+    for version in old new; do
+      mkdir -p "$patch_dir/$version"
+      for deb in "$patch_dir"/debs/*.deb; do
+        case "$deb:$version" in
+          *15.18*:old|*3.0.20*:old|*deb12u8*:old|*15.20*:new|*3.0.22*:new|*deb12u9*:new)
+            dpkg-deb -x "$deb" "$patch_dir/$version/unpacked" ;;
+        esac
+      done
+      # The programs and libraries, as a game ships them: no documentation, no links.
+      (cd "$patch_dir/$version/unpacked" && find usr -type f \( -name '*.so*' -o -path '*/bin/*' \) |
+        while read -r file; do mkdir -p "../client/$(dirname "$file")"; cp "$file" "../client/$file"; done)
+      rm -rf "$patch_dir/$version/unpacked"
+    done
+    "$VANDREL_BENCH_BUILD/tools/vandrel-publish" "$patch_dir/old/client" "$patch_dir/set" --chunks --quiet >/dev/null
+    "$VANDREL_BENCH_BUILD/tools/vandrel-publish" "$patch_dir/new/client" "$patch_dir/set" --chunks --quiet >/dev/null
+    (cd "$patch_dir/new/client" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs md5sum) > "$patch_dir/new.md5"
+    touch "$patch_dir.complete"
+    printf 'bench patch: data set made in %.1f s\n' "$(echo "$(date +%s.%N) - $start" | bc -l)" >&2
+  fi
+}

@@ -1,5 +1,7 @@
 // Content-defined chunks, the chunk index and the stored form of a chunk.
 #include "support/ChunkIndex.h"
+#include "support/Objects.h"
+#include "support/md5.h"
 #include "tests/common/TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -156,4 +158,51 @@ TEST(ChunkIndex, IdsTheServerChoseToLookAlikeStillSpreadOverATable) {
     size_t longest = 0;
     for (size_t bucket = 0; bucket < ids.bucket_count(); ++bucket) longest = std::max(longest, ids.bucket_size(bucket));
     EXPECT_LE(longest, 12u);
+}
+
+// Known answers: the cut, the chunk ids and the index bytes are part of every published set, and
+// launchers in the field cut their old files the same way. A change here would make every player fetch
+// whole files again: these values must never change (see docs/formats.md).
+TEST(ChunkFormat, KnownAnswers) {
+    std::string bytes(3 << 20, '\0');
+    uint64_t x = 0x5eed;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        // A quarter of each 4 KiB is text-like, the rest noise.
+        bytes[i] = static_cast<char>(i % 4096 < 1024 ? 'a' + (x % 4) : (x >> 32));
+    }
+    const std::vector<uint64_t> ends = {299131,  720656,  1056582, 1379226, 1648909, 1946089,
+                                        2291741, 2583128, 2963265, 3047473, 3145728};
+    TempDir dir;
+    WriteBytes(dir / "f", bytes);
+    platform::File file = platform::File::OpenRead(dir / "f");
+    std::vector<uint64_t> cut;
+    std::vector<std::string> ids;
+    ChunkFile(file, kDefaultChunkParams, 2, [&](uint64_t offset, uint32_t size, const TChunkId& id, const uint8_t*) {
+        cut.push_back(offset + size);
+        ids.push_back(ChunkIdToHex(id));
+    });
+    EXPECT_EQ(cut, ends);
+    ASSERT_GE(ids.size(), 3u);
+    EXPECT_EQ(ids[0], "5bdb4afe06a98ba8df5566f12d0568ac58826a90d253a6a93abf3012be31df9a");
+    EXPECT_EQ(ids[1], "f6b70e429818e41f987d052cee5b9afecb62d180719afd7a8105f40b621c585f");
+    EXPECT_EQ(ids[2], "46eaa4b77e3bd07679ecd6ba98d0e4f2a23d82b45a263626e90bc9c27a877e51");
+
+    TChunkIndexHeader header;
+    header.params = kDefaultChunkParams;
+    header.fileSize = 300000;
+    header.chunkCount = 2;
+    header.md5 = [] {
+        TMD5Context context;
+        context.Update("abc", 3);
+        TMD5Digest digest;
+        context.Final(digest);
+        return digest;
+    }();
+    const std::string index = IndexBytes(header, {{ChunkIdOf("x", 1), 200000, 1234}, {ChunkIdOf("y", 1), 100000, 99}});
+    EXPECT_EQ(index.size(), 144u);
+    EXPECT_EQ(Md5Hex(index), "50540ec50198c26ff88203b73e1a10a2");
+    EXPECT_EQ(ObjectIdToHex(ObjectIdOf("vandrel", 7)), "333d34af591faf644aefa48cf2cba2728131e3f5cce7b3429c8dd2353fae36c5");
 }

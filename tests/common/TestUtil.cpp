@@ -155,6 +155,18 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     file.Close();
 }
 
+std::string RebuiltProgram(int version) {
+    std::string code = RandomBytes(1200000, 7);
+    code.insert(4096, RandomBytes(static_cast<size_t>(300 * version), 100 + static_cast<uint32_t>(version)));
+    for (size_t at = 64; at + 4 <= code.size(); at += 64) {
+        uint32_t address;
+        std::memcpy(&address, code.data() + at, 4);
+        address += static_cast<uint32_t>(300 * version);
+        std::memcpy(&code[at], &address, 4);
+    }
+    return code;
+}
+
 std::string ReadBytes(const std::string& path) {
     platform::File file = platform::File::OpenRead(path);
     std::string bytes;

@@ -32,6 +32,9 @@ std::string ReadBytes(const std::string& path); // throws when the file cannot b
 std::string Compress(const std::string& bytes, int blockSize = 9);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t count, uint32_t seed);
+// A program as a compiler leaves it, at a version: each version inserts a little code near the start,
+// which moves every address after it (so nearly every chunk of it changes, and a patch stays small).
+std::string RebuiltProgram(int version);
 // MD5 of the bytes as 32 lower-case hex digits.
 std::string Md5Hex(const std::string& bytes);
 // DigestFile of a file as 32 lower-case hex digits.

@@ -18,21 +18,7 @@ namespace {
 
 const std::string kDone = "Все файлы обновлены";
 
-// A program as a compiler leaves it: code whose addresses all move when something is added early on.
-std::string Build(int version) {
-    std::string code = RandomBytes(1200000, 7);
-    // Each version inserts a little code near the start, which moves every address after it.
-    code.insert(4096, RandomBytes(static_cast<size_t>(300 * version), 100 + static_cast<uint32_t>(version)));
-    for (size_t at = 64; at + 4 <= code.size(); at += 64) {
-        uint32_t address;
-        std::copy(code.begin() + static_cast<std::ptrdiff_t>(at), code.begin() + static_cast<std::ptrdiff_t>(at) + 4,
-                  reinterpret_cast<char*>(&address));
-        address += static_cast<uint32_t>(300 * version);
-        std::copy(reinterpret_cast<char*>(&address), reinterpret_cast<char*>(&address) + 4,
-                  code.begin() + static_cast<std::ptrdiff_t>(at));
-    }
-    return code;
-}
+std::string Build(int version) { return RebuiltProgram(version); }
 
 class Patches : public UpdateFixture {
 protected:

@@ -309,3 +309,44 @@ TEST_F(Win32Update, ObjectsComeFromTheSecondMirrorWhenTheFirstRefusesConnections
     EXPECT_EQ(fromMirror, 2u);
     EXPECT_EQ(fromBase, 0u);
 }
+
+TEST_F(Win32Update, ARebuiltProgramComesAsAPatchAndADamagedPatchFallsToThePayload) {
+    TempDir source;
+    publish::PublishOptions options;
+    options.clientDir = source.Path();
+    options.outDir = served + "\\patched";
+    options.chunks = true;
+    options.chunkMinFile = 1 << 20;
+    for (int version : {1, 2}) {
+        WriteBytes(source / "game.exe", RebuiltProgram(version));
+        publish::Publish(options);
+    }
+    TInlineWindow window{TInstallFolder(client.Path())};
+    const auto run = [&] {
+        WriteBytes(client / "game.exe", RebuiltProgram(1));
+        GFilesThread worker(window, window.Folder());
+        worker.BaseURL = baseUrl + "patched";
+        worker.FullCheck = true;
+        worker.RetryPolicy.firstPauseMs = 10;
+        worker.Execute();
+        EXPECT_EQ(window.Label3Caption, "Все файлы обновлены");
+        EXPECT_EQ(Md5OfFile(client / "game.exe"), Md5Hex(RebuiltProgram(2)));
+    };
+    const auto requested = [&](const std::string& suffix) {
+        const std::string log = ReadBytes(getenv("VANDREL_TEST_SERVER_LOG"));
+        size_t count = 0;
+        for (size_t at = 0; (at = log.find(suffix + "\n", at)) != std::string::npos; ++at)
+            count += log.compare(log.rfind('\n', at) + 1, 24, "patched/vandrel-objects/") == 0;
+        return count;
+    };
+    run();
+    EXPECT_EQ(requested(".patch"), 1u);
+    EXPECT_EQ(requested(".bz2"), 0u);
+    // Every patch object damaged: the same run takes the chunks or the payload.
+    for (const std::string& folder : platform::ListFolder(options.outDir + "\\vandrel-objects"))
+        for (const std::string& name : platform::ListFolder(options.outDir + "\\vandrel-objects\\" + folder))
+            if (name.size() > 6 && name.compare(name.size() - 6, 6, ".patch") == 0)
+                WriteBytes(options.outDir + "\\vandrel-objects\\" + folder + "\\" + name, "damaged");
+    run();
+    EXPECT_EQ(requested(".patch"), 2u);
+}
