@@ -1,6 +1,5 @@
 #include "support/ChunkIndex.h"
 
-#include "support/LauncherNames.h"
 
 #include <zstd.h>
 
@@ -124,17 +123,3 @@ bool DecodeChunk(const std::string& compressed, const TChunkEntry& entry, std::s
     const size_t got = ZSTD_decompress(&(*out)[0], out->size(), compressed.data(), compressed.size());
     return !ZSTD_isError(got) && got == entry.size && ChunkIdOf(out->data(), out->size()) == entry.id;
 }
-
-std::string ChunkStorePath(const TChunkId& id) {
-    const std::string hex = ChunkIdToHex(id);
-    return std::string(names::kChunkStoreFolder) + "\\" + hex.substr(0, 2) + "\\" + hex + names::kChunkSuffix;
-}
-
-std::string ChunkUrlPath(const TChunkId& id) {
-    std::string path = ChunkStorePath(id);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
-std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id) { return baseUrl + ChunkUrlPath(id); }

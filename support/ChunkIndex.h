@@ -17,13 +17,6 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kChunkIndexHeaderBytes = 64;
-constexpr size_t kChunkIndexEntryBytes = 40;
-// More chunks than this make no index (a 64 GiB file in chunks of 64 KiB).
-constexpr uint32_t kMaxIndexedChunks = 1 << 20;
-// No chunk index is larger than this.
-constexpr uint64_t kMaxChunkIndexBytes = kChunkIndexHeaderBytes + uint64_t(kMaxIndexedChunks) * kChunkIndexEntryBytes;
-
 struct TChunkIndexHeader {
     TChunkParams params;
     uint64_t fileSize = 0;
@@ -78,9 +71,3 @@ std::string CompressChunk(const void* data, size_t size, int level);
 // Whether compressed is the stored form of exactly the chunk entry names (its size and its id); the
 // chunk's bytes go to *out.
 bool DecodeChunk(const std::string& compressed, const TChunkEntry& entry, std::string* out);
-
-// Where a chunk lives in an update set: relative to the set's folder ("\" between names), the same
-// below a base URL ("/" between names), and its URL.
-std::string ChunkStorePath(const TChunkId& id);
-std::string ChunkUrlPath(const TChunkId& id);
-std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "support/ChunkConstants.h"
 
 #include <array>
 #include <cstddef>
@@ -18,25 +19,6 @@ using TChunkId = std::array<uint8_t, 32>;
 struct TChunkIdHash {
     size_t operator()(const TChunkId& id) const;
 };
-
-// The sizes a chunker cuts between; avgSize is a power of two. Recorded in every chunk index, so a
-// launcher cuts a player's old file exactly as the publisher cut the new one.
-struct TChunkParams {
-    uint32_t minSize = 0;
-    uint32_t avgSize = 0;
-    uint32_t maxSize = 0;
-    bool operator==(const TChunkParams& other) const {
-        return minSize == other.minSize && avgSize == other.avgSize && maxSize == other.maxSize;
-    }
-};
-
-// The sizes vandrel-publish uses (chosen by the delta benchmarks).
-constexpr TChunkParams kDefaultChunkParams{64 << 10, 256 << 10, 1 << 20};
-// The chunk sizes an index may give, a factor of four around what vandrel-publish writes either way.
-// They bound a launcher's memory: the old file's chunk map by the smallest, every buffer that holds a
-// chunk (the connections', the assembly's, the chunker's) by the largest.
-constexpr uint32_t kLeastChunkBytes = 16 << 10;
-constexpr uint32_t kMaxChunkBytes = 4 << 20;
 
 // Whether the sizes are ones an index may give: kLeastChunkBytes <= min <= avg <= max <= kMaxChunkBytes,
 // avg a power of two.

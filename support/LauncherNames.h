@@ -3,6 +3,10 @@
 // vandrel-publish --verify all take their names from here, so they cannot drift apart.
 #pragma once
 
+#include "support/Chunker.h"
+#include "support/Objects.h"
+
+#include <optional>
 #include <string>
 
 namespace names {
@@ -46,15 +50,17 @@ inline constexpr char kBackupFolder[] = "backup";
 // Where the install pass stages what it fetches and unpacks ahead of the entry shown.
 inline constexpr char kStagingFolder[] = "~vandrel-ahead";
 // Inside it, what a cut run leaves for the next one to go on from: one folder per entry with the
-// payload's part, the chunks fetched so far and the chunk index.
-inline constexpr char kResumeFolder[] = "~vandrel-ahead\\resume";
+// payload's part, the chunks fetched so far and the chunk index (ResumeFolderOf names it).
+inline constexpr char kResumeSubfolder[] = "resume";
 // In an entry's resume folder: the payload's part, the chunk index (chunks go by their ids).
 inline constexpr char kResumePayload[] = "payload";
+inline constexpr char kResumeIndex[] = "index";
 // Beside a resumable part: the validator (ETag or date) of the body it holds the start of.
 inline constexpr char kResumeTagSuffix[] = ".tag";
-inline constexpr char kResumeIndex[] = "index";
-// What the install pass fetches and unpacks ahead, gone when the pass ends.
-inline constexpr char kAheadFolder[] = "~vandrel-ahead\\ahead";
+// A chunk or an index while it is written into a resume folder, until it is complete.
+inline constexpr char kResumeTemporarySuffix[] = ".part";
+// Inside the staging folder, what the install pass fetches and unpacks ahead, gone when the pass ends.
+inline constexpr char kAheadSubfolder[] = "ahead";
 // A listed file while it is unpacked beside itself, until it is complete and verified. As short as
 // kPayloadSuffix, so a path that fits with the one fits with the other.
 inline constexpr char kUnpackSuffix[] = ".~up";
@@ -72,5 +78,41 @@ inline constexpr char kPublishTemporarySuffix[] = ".part";
 // and, when selfName is given, the launcher's new exe selfName + ".New"), compared as Windows compares
 // names. Such a path is never published and never installed.
 bool IsLauncherOwnedPath(const std::string& listPath, const std::string& selfName = std::string());
+
+// The staging folder's resume folder and its ahead folder, relative to the install folder.
+std::string ResumeFolder();
+std::string AheadFolder();
+// The resume folder of one version of a listed file (its path compared as Windows compares names, and
+// its MD5), relative to the install folder: one folder per file version.
+std::string ResumeFolderOf(const std::string& listPath, const std::string& digest);
+
+// ---- addresses and store paths -------------------------------------------------------------------------
+// The URL of a list path's payload: the base URL (ending with "/"), the path with "/" between folder
+// names and every byte a URL cannot carry as it is (blank, "#", "?", "%", control and non-ASCII bytes,
+// ...) written as %XX, then ".bz2". The one way the launcher and vandrel-publish --verify name a
+// payload, whatever the HTTP backend.
+std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath);
+// The same address with another suffix in place of ".bz2" (a chunk index's, for one).
+std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPath, const std::string& suffix);
+
+// Where a chunk lives in an update set: relative to the set's folder ("\" between names), the same
+// below a base URL ("/" between names), and its URL.
+std::string ChunkStorePath(const TChunkId& id);
+std::string ChunkUrlPath(const TChunkId& id);
+std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id);
+// The chunk a store file FOLDER\NAME is, when it is where ChunkStorePath puts one; nothing else.
+std::optional<TChunkId> StoredChunkId(const std::string& folder, const std::string& name);
+
+// Where an object lives in an update set, relative to the set's folder: the object store folder, the
+// first two digits of its name, its name and its kind's suffix; "\" between names (a path in the
+// launcher's form), or "/" (a URL's path below the update URL).
+std::string ObjectStorePath(TObjectKind kind, const TObjectId& id);
+std::string ObjectUrlPath(TObjectKind kind, const TObjectId& id);
+// The kind and id of a store file name FOLDER\NAME (as ObjectStorePath makes it), or nothing.
+struct TStoredObject {
+    TObjectKind kind;
+    TObjectId id;
+};
+std::optional<TStoredObject> StoredObjectOf(const std::string& folder, const std::string& name);
 
 } // namespace names

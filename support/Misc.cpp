@@ -64,30 +64,6 @@ std::string ReplaceAll(const std::string& text, const std::string& oldPart, cons
     return result;
 }
 
-std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath) {
-    return ListedFileUrl(baseUrl, listPath, ".bz2");
-}
-
-std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPath, const std::string& suffix) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string url = baseUrl;
-    url.reserve(baseUrl.size() + listPath.size() + 8);
-    for (unsigned char c : listPath) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           (c != 0 && std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr);
-        if (c == '\\') {
-            url += '/';
-        } else if (plain) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += digits[c >> 4];
-            url += digits[c & 15];
-        }
-    }
-    return url + suffix;
-}
-
 void CopyFileInto(const std::string& from, platform::File& to) {
     platform::File source = platform::File::OpenRead(from);
     std::vector<char> buffer(size_t(1) << 20);

@@ -20,14 +20,6 @@ size_t FindFrom(size_t start, const std::string& text, const std::string& patter
 // text with every occurrence of oldPart replaced by newPart, left to right, never re-scanning output.
 std::string ReplaceAll(const std::string& text, const std::string& oldPart, const std::string& newPart);
 
-// The URL of a list path's payload: the base URL (ending with "/"), the path with "/" between folder
-// names and every byte a URL cannot carry as it is (blank, "#", "?", "%", control and non-ASCII bytes,
-// ...) written as %XX, then ".bz2". The one way the launcher and vandrel-publish --verify name a
-// payload, whatever the HTTP backend.
-std::string PayloadUrl(const std::string& baseUrl, const std::string& listPath);
-// The same address with another suffix in place of ".bz2" (a chunk index's, for one).
-std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPath, const std::string& suffix);
-
 // Copies a whole file's contents into an open file. Raises EFOpenError or EInOutError.
 void CopyFileInto(const std::string& from, platform::File& to);
 

@@ -1,7 +1,5 @@
 #include "support/Objects.h"
 
-#include "support/LauncherNames.h"
-
 #include <sodium.h>
 
 #include <cstring>
@@ -55,40 +53,4 @@ std::optional<TObjectId> ObjectIdFromHex(const std::string& text) {
         id[i / 2] = static_cast<uint8_t>(id[i / 2] << 4 | digit);
     }
     return id;
-}
-
-namespace {
-const char* SuffixOf(TObjectKind kind) {
-    switch (kind) {
-    case TObjectKind::Payload: return names::kPayloadSuffix;
-    case TObjectKind::Index: return names::kChunkIndexSuffix;
-    case TObjectKind::Patch: return names::kPatchSuffix;
-    case TObjectKind::List: return names::kListObjectSuffix;
-    case TObjectKind::Signature: return names::kSignatureObjectSuffix;
-    }
-    return "";
-}
-
-std::string StorePath(TObjectKind kind, const TObjectId& id, char separator) {
-    const std::string hex = ObjectIdToHex(id);
-    return std::string(names::kObjectStoreFolder) + separator + hex.substr(0, 2) + separator + hex + SuffixOf(kind);
-}
-} // namespace
-
-std::string ObjectStorePath(TObjectKind kind, const TObjectId& id) { return StorePath(kind, id, '\\'); }
-std::string ObjectUrlPath(TObjectKind kind, const TObjectId& id) { return StorePath(kind, id, '/'); }
-
-std::optional<TStoredObject> StoredObjectOf(const std::string& folder, const std::string& name) {
-    // The longest suffix first: a list object's ".lst.bz2" also ends with a payload's ".bz2".
-    for (TObjectKind kind : {TObjectKind::List, TObjectKind::Payload, TObjectKind::Index, TObjectKind::Patch,
-                             TObjectKind::Signature}) {
-        const std::string suffix = SuffixOf(kind);
-        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string hex = name.substr(0, name.size() - suffix.size());
-        const std::optional<TObjectId> id = ObjectIdFromHex(hex);
-        if (!id || ObjectIdToHex(*id) != hex || hex.compare(0, 2, folder) != 0) return std::nullopt;
-        return TStoredObject{kind, *id};
-    }
-    return std::nullopt;
 }

@@ -38,18 +38,6 @@ enum class TObjectKind {
     Signature, // the signature of the list whose object has the same name
 };
 
-// Where an object lives in an update set, relative to the set's folder: the object store folder, the
-// first two digits of its name, its name and its kind's suffix; "\" between names (a path in the
-// launcher's form), or "/" (a URL's path below the update URL).
-std::string ObjectStorePath(TObjectKind kind, const TObjectId& id);
-std::string ObjectUrlPath(TObjectKind kind, const TObjectId& id);
-// The kind and id of a store file name FOLDER\NAME (as ObjectStorePath makes it), or nothing.
-struct TStoredObject {
-    TObjectKind kind;
-    TObjectId id;
-};
-std::optional<TStoredObject> StoredObjectOf(const std::string& folder, const std::string& name);
-
 // An object a list names: its id and its exact size in bytes.
 struct TObjectRef {
     TObjectId id{};

@@ -13,7 +13,6 @@
 #include <thread>
 
 namespace {
-constexpr char kPartSuffix[] = ".part";
 
 // Raised inside the old file's chunking to stop it: the run was told to end, or the map is full.
 struct TStopMapping {};
@@ -27,7 +26,7 @@ public:
 
 bool TDeltaInstall::Worthwhile(const std::string& localPath) {
     try {
-        return platform::IsFile(localPath) && platform::File::OpenRead(localPath).Size() >= kMinOldFileBytes;
+        return platform::IsFile(localPath) && platform::File::OpenRead(localPath).Size() >= kLeastChunkedFileBytes;
     } catch (const Exception&) {
         return false;
     }
@@ -115,16 +114,16 @@ bool TDeltaInstall::FetchIndex() {
         TMemorySink sink(object.size, [&](const std::string& bytes) {
             return ObjectIdOf(bytes.data(), bytes.size()) == object.id;
         });
-        if (source_.sources->Fetch(ObjectUrlPath(TObjectKind::Index, object.id), sink, terminated_) !=
+        if (source_.sources->Fetch(names::ObjectUrlPath(TObjectKind::Index, object.id), sink, terminated_) !=
             TFetchOutcome::Complete)
             return false;
         body = std::move(sink.Body());
     } else {
-        const std::string url = ListedFileUrl(source_.baseUrl, source_.listPath, names::kChunkIndexSuffix);
+        const std::string url = names::ListedFileUrl(source_.baseUrl, source_.listPath, names::kChunkIndexSuffix);
         if (DownloadToMemory(url, kMaxChunkIndexBytes, &body) != TDownloadResult::Complete) return false;
     }
     try {
-        platform::Replacement stored(indexPath_, kPartSuffix);
+        platform::Replacement stored(indexPath_, names::kResumeTemporarySuffix);
         stored.Output().Write(body.data(), body.size());
         return stored.Commit();
     } catch (const Exception&) {
@@ -176,13 +175,13 @@ TDeltaInstall::TFetched TDeltaInstall::FetchMissing(const std::function<void(int
         if (terminated_) return false;
         if (source_.sources) {
             TMemorySink sink(entry.compressedSize, [&](const std::string& stored) { return DecodeChunk(stored, entry, &bytes); });
-            if (source_.sources->Fetch(ChunkUrlPath(entry.id), sink, terminated_) != TFetchOutcome::Complete) return false;
-        } else if (DownloadToMemory(ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body) !=
+            if (source_.sources->Fetch(names::ChunkUrlPath(entry.id), sink, terminated_) != TFetchOutcome::Complete) return false;
+        } else if (DownloadToMemory(names::ChunkUrl(source_.baseUrl, entry.id), entry.compressedSize, &body) !=
                        TDownloadResult::Complete ||
                    !DecodeChunk(body, entry, &bytes)) {
             return false; // missing, refused, cut, longer than its index says, or another chunk
         }
-        platform::Replacement stored(Fetched(entry.id).Path(), kPartSuffix);
+        platform::Replacement stored(Fetched(entry.id).Path(), names::kResumeTemporarySuffix);
         stored.Output().Write(bytes.data(), bytes.size());
         return stored.Commit();
     };

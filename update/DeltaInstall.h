@@ -44,8 +44,7 @@ public:
                  // hash), or the run was told to end; the index is dropped, the payload is to be fetched
     };
 
-    // An old file smaller than this is never worth an index request.
-    static constexpr int64_t kMinOldFileBytes = 1 << 20;
+    // Whether an old file is large enough to lend chunks (kLeastChunkedFileBytes).
     static bool Worthwhile(const std::string& localPath);
 
     // connections chunks are fetched at once (fewer where the index's chunks are large: see

@@ -263,7 +263,7 @@ bool GFilesThread::ListSignatureAccepted() {
     TObjectHasher hasher;
     if (!platform::ReadWholeFile(listPayload, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }))
         return false;
-    for (const std::string& url : {BaseURL + ObjectUrlPath(TObjectKind::Signature, hasher.Final()),
+    for (const std::string& url : {BaseURL + names::ObjectUrlPath(TObjectKind::Signature, hasher.Final()),
                                    BaseURL + names::kListSignature}) {
         std::string text;
         if (DownloadToMemory(url, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete) continue;

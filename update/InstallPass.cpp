@@ -142,7 +142,7 @@ void GFilesThread::PlanEntries(bool staging) {
             if (!IsInstallablePath(entry.Path)) continue; // refused at its turn, never fetched
             if (i < queuedDigests_.size()) plan.localDigest = queuedDigests_[i];
             plan.objects = additions_.ObjectsOf(entry.Digest);
-            plan.payload = {PayloadUrl(BaseURL, entry.Path), std::nullopt, entry.Size()};
+            plan.payload = {names::PayloadUrl(BaseURL, entry.Path), std::nullopt, entry.Size()};
             if (plan.objects && plan.objects->payload) plan.payload.object = plan.objects->payload;
             // One resume folder per file version; a second entry of the same file and version keeps nothing.
             if (staging) {
@@ -177,7 +177,7 @@ void GFilesThread::PlanEntries(bool staging) {
 std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead(bool staging) {
     if (!staging || InstallQueue.empty() || AheadConnections == 0 || UnpackThreads == 0) return nullptr;
     // Each entry is then fetched at its turn.
-    if (!platform::MakeOwnFolders(folder_ / names::kStagingFolder, "ahead")) return nullptr;
+    if (!platform::MakeOwnFolders(folder_ / names::kStagingFolder, names::kAheadSubfolder)) return nullptr;
     std::vector<TAheadEntry> entries(InstallQueue.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         const TEntryPlan& plan = plans_[i];
@@ -187,7 +187,7 @@ std::unique_ptr<TInstallAhead> GFilesThread::StartInstallAhead(bool staging) {
     // A short queue needs no more helpers than it has entries.
     const unsigned most = entries.size() < 64 ? static_cast<unsigned>(entries.size()) : 64u;
     try {
-        return std::make_unique<TInstallAhead>(std::move(entries), folder_ / names::kAheadFolder, sources_.get(),
+        return std::make_unique<TInstallAhead>(std::move(entries), folder_ / names::AheadFolder(), sources_.get(),
                                                std::min(AheadConnections, most), std::min(UnpackThreads, most),
                                                kStagedAheadBytes);
     } catch (...) {

@@ -1,4 +1,5 @@
 #include "update/PatchInstall.h"
+#include "support/LauncherNames.h"
 
 #include "platform/Errors.h"
 #include "support/Patch.h"
@@ -41,7 +42,7 @@ bool TPatchInstall::Fetch(const std::function<void(int64_t, int64_t)>& onProgres
     // A patch is never larger than the new file may be: a list that says so is not believed.
     if (patch_.object.size <= 0 || patch_.object.size > kMaxPatchFileBytes) return false;
     TPatchSink sink(patch_.object, body_, onProgress);
-    return sources_.Fetch(ObjectUrlPath(TObjectKind::Patch, patch_.object.id), sink, stop_) == TFetchOutcome::Complete;
+    return sources_.Fetch(names::ObjectUrlPath(TObjectKind::Patch, patch_.object.id), sink, stop_) == TFetchOutcome::Complete;
 }
 
 void TPatchInstall::Apply(platform::File& output, const std::function<void(int64_t, int64_t)>& onProgress) {

@@ -19,7 +19,7 @@ TDownloadResult FetchObject(const TObjectRef& object, TSources& sources, const p
     }
     TFetchOutcome outcome;
     try {
-        outcome = sources.Fetch(ObjectUrlPath(TObjectKind::Payload, object.id), *sink, stop);
+        outcome = sources.Fetch(names::ObjectUrlPath(TObjectKind::Payload, object.id), *sink, stop);
     } catch (...) {
         sink->Drop(); // a full disk keeps nothing
         throw;

@@ -25,7 +25,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     DigestFile(local, digest);
     if (DigestToHex(digest) == self.Digest) return;
     // A size that is no number ends the run before anything is fetched.
-    TPayloadSource payload{PayloadUrl(BaseURL, name), std::nullopt, self.Size()};
+    TPayloadSource payload{names::PayloadUrl(BaseURL, name), std::nullopt, self.Size()};
     if (const TFileObjects* objects = additions_.ObjectsOf(self.Digest)) payload.object = objects->payload;
     const std::atomic<bool> never{false};
     MoveFileGauge(0);

@@ -45,9 +45,9 @@ bool GFilesThread::PrepareStaging() {
     // A link planted on the staging folder goes as a link where the system can remove it; what a killed
     // run left ahead goes too, while what it left to resume stays for the entries that still need it.
     if (platform::IsLink(staging) || platform::IsFile(staging)) platform::DeleteFolderTree(staging);
-    platform::DeleteFolderTree(folder_ / names::kAheadFolder);
-    const std::string resume = folder_ / names::kResumeFolder;
-    if (!platform::MakeOwnFolders(staging, "resume")) return false; // a link nobody can remove: nothing is staged
+    platform::DeleteFolderTree(folder_ / names::AheadFolder());
+    const std::string resume = folder_ / names::ResumeFolder();
+    if (!platform::MakeOwnFolders(staging, names::kResumeSubfolder)) return false; // a link nobody can remove: nothing is staged
     std::set<std::string> kept;
     int64_t queuedPayloads = 0;
     for (const std::string& line : InstallQueue) {
@@ -86,20 +86,14 @@ bool GFilesThread::PrepareStaging() {
 }
 
 TOwnFolder GFilesThread::ResumeFolderOf(const TFileEntry& entry) const {
-    // One folder per file version, named by what it is a version of.
-    TMD5Context key;
-    const std::string name = FoldCase(entry.Path) + "|" + entry.Digest;
-    key.Update(name.data(), name.size());
-    TMD5Digest digest;
-    key.Final(digest);
-    return TOwnFolder(folder_, std::string(names::kResumeFolder) + "\\" + DigestToHex(digest));
+    return TOwnFolder(folder_, names::ResumeFolderOf(entry.Path, entry.Digest));
 }
 
 void GFilesThread::FinishStaging() {
     const std::string staging = folder_ / names::kStagingFolder;
     if (!platform::IsFolder(staging) || platform::IsLink(staging)) return;
     // Only what a later run can go on from stays; the staging folder goes once it holds nothing.
-    const std::string resume = folder_ / names::kResumeFolder;
+    const std::string resume = folder_ / names::ResumeFolder();
     for (const std::string& name : platform::ListFolder(resume)) {
         const std::string folder = resume + "\\" + name;
         if (platform::IsLink(folder) || !WorthKeeping(folder)) platform::DeleteFolderTree(folder);

@@ -1,5 +1,6 @@
 // Content-defined chunks, the chunk index and the stored form of a chunk.
 #include "support/ChunkIndex.h"
+#include "support/LauncherNames.h"
 #include "support/Objects.h"
 #include "support/md5.h"
 #include "tests/common/TestUtil.h"
@@ -143,7 +144,7 @@ TEST(ChunkIndex, AStoredChunkDecodesOnlyToTheChunkItNames) {
     EXPECT_FALSE(DecodeChunk(stored, wrong, &out));
     EXPECT_FALSE(DecodeChunk(stored + "x", entry, &out));
     EXPECT_FALSE(DecodeChunk("<html>404</html>", entry, &out));
-    EXPECT_EQ(ChunkStorePath(entry.id), "vandrel-chunks\\" + ChunkIdToHex(entry.id).substr(0, 2) + "\\" +
+    EXPECT_EQ(names::ChunkStorePath(entry.id), "vandrel-chunks\\" + ChunkIdToHex(entry.id).substr(0, 2) + "\\" +
                                             ChunkIdToHex(entry.id) + ".zst");
 }
 

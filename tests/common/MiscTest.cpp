@@ -1,4 +1,5 @@
 #include "platform/Errors.h"
+#include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/SafeNames.h"
 
@@ -81,11 +82,11 @@ TEST(ExtractFilePath, KeepsTheFolderWithItsSeparator) {
 }
 
 TEST(PayloadUrl, EscapesWhatAUrlCannotCarryAndKeepsEveryOtherByte) {
-    EXPECT_EQ(PayloadUrl("http://h/u/", "data\\maps\\area.dat"), "http://h/u/data/maps/area.dat.bz2");
-    EXPECT_EQ(PayloadUrl("http://h/", "Game Data\\file with spaces.txt"), "http://h/Game%20Data/file%20with%20spaces.txt.bz2");
-    EXPECT_EQ(PayloadUrl("http://h/", "a#b?c%d.txt"), "http://h/a%23b%3Fc%25d.txt.bz2");
-    EXPECT_EQ(PayloadUrl("http://h/", "\xca\xe0\xf0\xf2\xfb\\x{1}^`.dat"), "http://h/%CA%E0%F0%F2%FB/x%7B1%7D%5E%60.dat.bz2");
-    EXPECT_EQ(PayloadUrl("http://h/", "a-b_c~d!$&'()*+,;=@.txt"), "http://h/a-b_c~d!$&'()*+,;=@.txt.bz2");
+    EXPECT_EQ(names::PayloadUrl("http://h/u/", "data\\maps\\area.dat"), "http://h/u/data/maps/area.dat.bz2");
+    EXPECT_EQ(names::PayloadUrl("http://h/", "Game Data\\file with spaces.txt"), "http://h/Game%20Data/file%20with%20spaces.txt.bz2");
+    EXPECT_EQ(names::PayloadUrl("http://h/", "a#b?c%d.txt"), "http://h/a%23b%3Fc%25d.txt.bz2");
+    EXPECT_EQ(names::PayloadUrl("http://h/", "\xca\xe0\xf0\xf2\xfb\\x{1}^`.dat"), "http://h/%CA%E0%F0%F2%FB/x%7B1%7D%5E%60.dat.bz2");
+    EXPECT_EQ(names::PayloadUrl("http://h/", "a-b_c~d!$&'()*+,;=@.txt"), "http://h/a-b_c~d!$&'()*+,;=@.txt.bz2");
 }
 
 TEST(SafeNames, AcceptOrdinaryGameFilesOnly) {

@@ -1,4 +1,5 @@
 #include "tests/common/TestUtil.h"
+#include "support/LauncherNames.h"
 
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
@@ -127,10 +128,10 @@ std::vector<std::string> ServeChunks(const std::string& folder, const std::strin
         platform::File file = platform::File::OpenRead(scratch);
         ChunkFile(file, kDefaultChunkParams, 1, [&](uint64_t, uint32_t size, const TChunkId& id, const uint8_t* bytes) {
             const std::string stored = CompressChunk(bytes, size, 3);
-            platform::MakeFolders(ExtractFilePath(folder + "\\" + ChunkStorePath(id)));
-            WriteBytes(folder + "\\" + ChunkStorePath(id), stored);
+            platform::MakeFolders(ExtractFilePath(folder + "\\" + names::ChunkStorePath(id)));
+            WriteBytes(folder + "\\" + names::ChunkStorePath(id), stored);
             entries += FormatChunkEntry({id, size, static_cast<uint32_t>(stored.size())});
-            chunks.push_back(ReplaceAll(ChunkStorePath(id), "\\", "/"));
+            chunks.push_back(ReplaceAll(names::ChunkStorePath(id), "\\", "/"));
             ++header.chunkCount;
         });
     }

@@ -86,7 +86,7 @@ TEST_F(Patches, EveryWayAPatchCanFailFallsBackInTheSameRun) {
     Release(2);
     ASSERT_EQ(Objects(2).patches.size(), 1u);
     const TPatchRef patch = Objects(2).patches[0];
-    const std::string object = served / ObjectStorePath(TObjectKind::Patch, patch.object.id);
+    const std::string object = served / names::ObjectStorePath(TObjectKind::Patch, patch.object.id);
     const std::string sound = ReadBytes(object);
     const std::string otherBase = MakePatch(Build(5).data(), Build(5).size(), Build(2).data(), Build(2).size(), 3);
     const std::vector<std::pair<std::string, std::string>> damage = {
@@ -114,7 +114,7 @@ TEST_F(Patches, EveryWayAPatchCanFailFallsBackInTheSameRun) {
     std::string text = ReadBytes(served / names::kListPayload);
     publish::UpdateList list = *publish::ReadPublishedList(served.Path());
     const TObjectRef wrong{ObjectIdOf(otherBase.data(), otherBase.size()), static_cast<int64_t>(otherBase.size())};
-    WriteBytes(served / ObjectStorePath(TObjectKind::Patch, wrong.id), otherBase);
+    WriteBytes(served / names::ObjectStorePath(TObjectKind::Patch, wrong.id), otherBase);
     list.additions.ObjectsFor(Md5Hex(Build(2))).patches = {{Md5Hex(Build(1)), wrong}};
     PublishList(publish::FormatList(list));
     UpdateFrom(1);
@@ -148,7 +148,7 @@ TEST_F(Patches, AnOldFilePastTheLimitTakesNoPatchAndASignedSetUsesNoTamperedOne)
     options.signingKeyFile = ReplaceAll(keys / "k\\list-signing.key", "\\", "/");
     Release(3);
     ASSERT_EQ(Objects(3).patches.size(), 1u);
-    WriteBytes(served / ObjectStorePath(TObjectKind::Patch, Objects(3).patches[0].object.id),
+    WriteBytes(served / names::ObjectStorePath(TObjectKind::Patch, Objects(3).patches[0].object.id),
                MakePatch(Build(9).data(), Build(9).size(), Build(8).data(), Build(8).size(), 3));
     beforeRun = [&](GFilesThread& worker) {
         worker.ListPublicKey = publicKey;

@@ -2,6 +2,7 @@
 // reuses what is there, old chunks stay one revision, names that would collide are refused, and
 // --verify finds what a launcher would trip over.
 #include "platform/Platform.h"
+#include "support/LauncherNames.h"
 #include "support/BZip2.h"
 #include "support/ChunkIndex.h"
 #include "support/LstFile.h"
@@ -67,7 +68,7 @@ protected:
     std::string Assemble(const Index& index) {
         std::string whole, chunk;
         for (const TChunkEntry& entry : index.entries) {
-            EXPECT_TRUE(DecodeChunk(ReadBytes(served / ChunkStorePath(entry.id)), entry, &chunk))
+            EXPECT_TRUE(DecodeChunk(ReadBytes(served / names::ChunkStorePath(entry.id)), entry, &chunk))
                 << ChunkIdToHex(entry.id);
             whole += chunk;
         }
@@ -140,7 +141,7 @@ TEST_F(ChunkPublishing, ALargeFileGetsAnIndexWhoseChunksMakeItAndAnUnchangedRepu
     EXPECT_GT(index.entries.size(), 4u);
     EXPECT_EQ(Assemble(index), big);
     for (const TChunkEntry& entry : index.entries)
-        EXPECT_EQ(ReadBytes(served / ChunkStorePath(entry.id)).size(), entry.compressedSize);
+        EXPECT_EQ(ReadBytes(served / names::ChunkStorePath(entry.id)).size(), entry.compressedSize);
     const Index exact = ReadIndex(served / "data\\exact.dat.chunks");
     std::set<TChunkId> all = Ids(index);
     for (const TChunkId& id : Ids(exact)) all.insert(id);
@@ -156,7 +157,7 @@ TEST_F(ChunkPublishing, ALargeFileGetsAnIndexWhoseChunksMakeItAndAnUnchangedRepu
     EXPECT_EQ(again.chunkedFiles, 2u);
     EXPECT_EQ(Snapshot(), before);
 
-    platform::RemoveFile(served / ChunkStorePath(index.entries[1].id)); // lost from the server
+    platform::RemoveFile(served / names::ChunkStorePath(index.entries[1].id)); // lost from the server
     PublishSummary repaired = Run();
     EXPECT_EQ(repaired.chunksWritten, 1u);
     EXPECT_EQ(Assemble(ReadIndex(served / "data\\big.dat.chunks")), big);
@@ -254,7 +255,7 @@ TEST_F(ChunkPublishing, NamesThatWouldCollideWithTheChunksAndBadSizesAreRefused)
     platform::RemoveFile(client / "DATA.chunks\\inside.dat");
     options.chunks = true;
     options.chunkMinFile = (1 << 20) - 1;
-    EXPECT_NE(refusal().find("1 MiB"), std::string::npos);
+    EXPECT_NE(refusal().find("at least 1M"), std::string::npos);
 
     std::ostringstream out, err;
     const std::string from = Native(client.Path()), to = Native(served.Path());
@@ -280,12 +281,12 @@ TEST_F(ChunkPublishing, VerifyFindsDamagedAndMissingChunksAndAnIndexForOtherCont
 
     const Index index = ReadIndex(served / "big.dat.chunks");
     ASSERT_GE(index.entries.size(), 3u);
-    const std::string damaged = served / ChunkStorePath(index.entries[0].id);
+    const std::string damaged = served / names::ChunkStorePath(index.entries[0].id);
     const std::string sound = ReadBytes(damaged);
     std::string bytes = sound;
     bytes[bytes.size() / 2] ^= 0x20;
     WriteBytes(damaged, bytes);
-    platform::RemoveFile(served / ChunkStorePath(index.entries[2].id));
+    platform::RemoveFile(served / names::ChunkStorePath(index.entries[2].id));
     report = publish::Verify(server.BaseUrl(), "");
     ASSERT_EQ(report.problems.size(), 2u);
     for (const std::string& problem : report.problems) {

@@ -57,7 +57,7 @@ protected:
     }
     std::string ObjectOf(const std::string& relative) {
         const TFileObjects* objects = publish::ReadPublishedList(served.Path())->additions.ObjectsOf(Md5Hex(files.at(relative)));
-        return served / ObjectStorePath(TObjectKind::Payload, objects->payload->id);
+        return served / names::ObjectStorePath(TObjectKind::Payload, objects->payload->id);
     }
 
     TempDir source;
@@ -115,7 +115,7 @@ TEST_F(Serving, ObjectsStayWhileAKeptListNamesThemAndTheSignatureIsNamedByItsLis
         objects.push_back(ObjectOf("a.dat"));
         // The list's signature under the list's own name, and the one beside it, both for this list.
         const std::string listBytes = ReadBytes(served / names::kListPayload);
-        const std::string signature = served / ObjectStorePath(TObjectKind::Signature, ObjectIdOf(listBytes.data(), listBytes.size()));
+        const std::string signature = served / names::ObjectStorePath(TObjectKind::Signature, ObjectIdOf(listBytes.data(), listBytes.size()));
         EXPECT_EQ(ReadBytes(signature), ReadBytes(served / names::kListSignature));
     }
     // The last two lists' payloads are there; the earlier ones went with their lists.

@@ -1,7 +1,6 @@
 #include "support/LauncherNames.h"
 #include "support/LstFile.h"
 #include "support/Misc.h"
-#include "support/SafeNames.h"
 #include "tests/native/UpdateFixture.h"
 
 #include <algorithm>
@@ -327,8 +326,7 @@ TEST_F(UpdateRun, AStagingFolderOverItsBoundIsPrunedBeforeTheRunStages) {
     // resume folder is not the launcher's, and goes before anything is staged (a sparse file: little
     // is written). The entry's payload is an error page, so its folder would otherwise be kept.
     Publish({{"big.dat", "new contents"}});
-    const std::string key = Md5Hex(FoldCase("big.dat") + "|" + Md5Hex("new contents"));
-    const std::string folder = Local(std::string(names::kResumeFolder) + "\\" + key);
+    const std::string folder = Local(names::ResumeFolderOf("big.dat", Md5Hex("new contents")));
     ASSERT_TRUE(platform::MakeFolders(folder));
     std::string junk = folder + "\\" + std::string(64, 'a');
     std::replace(junk.begin(), junk.end(), '\\', '/');

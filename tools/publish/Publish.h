@@ -2,6 +2,7 @@
 // in a folder that any static HTTP server can serve to the launcher.
 #pragma once
 
+#include "support/ChunkConstants.h"
 #include "tools/publish/PublishNames.h"
 
 #include <cstdint>
@@ -12,10 +13,6 @@
 
 namespace publish {
 
-// Files of at least this size go into chunks with --chunks unless the operator picks another size.
-constexpr uint64_t kDefaultChunkMinFile = uint64_t(4) << 20;
-// Launchers never try chunks for an old file under 1 MiB, so a smaller bound only fills the store.
-constexpr uint64_t kLeastChunkMinFile = uint64_t(1) << 20;
 
 struct PublishOptions {
     std::string clientDir;
@@ -64,6 +61,10 @@ struct PublishSummary {
     size_t patchesWritten = 0;      // patches this run added
     size_t patchedFiles = 0;        // files with at least one patch in this revision
 };
+
+// Why a --chunk-min-file is refused, or "" when it is not: launchers never look at chunks for a file
+// under kLeastChunkedFileBytes, so a smaller bound would only fill the store.
+std::string ChunkMinFileProblem(uint64_t bytes);
 
 // Publishes clientDir into outDir. Throws EPublishError (or the launcher's I/O errors) with a message
 // for the operator; nothing that launchers read changes unless every payload has been written.

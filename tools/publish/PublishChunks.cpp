@@ -36,22 +36,6 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The chunk a store file is, when it is where ChunkStorePath puts one: FOLDER\ID.zst, FOLDER being the
-// first two of ID's 64 lower-case hexadecimal digits.
-std::optional<TChunkId> StoredChunkId(const std::string& folder, const std::string& name) {
-    const std::string suffix = names::kChunkSuffix;
-    TChunkId id{};
-    if (name.size() != id.size() * 2 + suffix.size() || !EndsWith(name, suffix) || name.compare(0, 2, folder) != 0)
-        return std::nullopt;
-    for (size_t i = 0; i < id.size() * 2; ++i) {
-        const char c = name[i];
-        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (digit < 0) return std::nullopt;
-        id[i / 2] = static_cast<uint8_t>(id[i / 2] << 4 | digit);
-    }
-    return id;
-}
-
 // Removes the folders of a list path that are left empty, deepest first.
 void RemoveEmptyFolders(const std::string& outDir, std::string relative) {
     for (size_t slash; (slash = relative.rfind('\\')) != std::string::npos;) {
@@ -84,6 +68,12 @@ bool WantsChunks(const ClientFile& file, uint64_t minFile) {
 
 } // namespace
 
+std::string ChunkMinFileProblem(uint64_t bytes) {
+    if (bytes >= uint64_t(kLeastChunkedFileBytes)) return std::string();
+    return "--chunk-min-file must be at least " + std::to_string(kLeastChunkedFileBytes >> 20) +
+           "M: launchers never try chunks for an old file smaller than that";
+}
+
 void CheckChunkNames(const std::vector<ClientFile>& files, bool chunks) {
     std::set<std::string> folders; // of the listed files, as Windows compares them
     for (const ClientFile& file : files) {
@@ -110,9 +100,8 @@ void CheckChunkNames(const std::vector<ClientFile>& files, bool chunks) {
 ChunkPublisher::ChunkPublisher(const PublishOptions& options, const std::optional<UpdateList>& published,
                                ObjectStore& store)
     : options_(options), store_(store) {
-    if (options.chunks && options.chunkMinFile < kLeastChunkMinFile)
-        throw EPublishError("the smallest file size for chunks is " + std::to_string(kLeastChunkMinFile) +
-                            " bytes (1M): launchers never try chunks for an old file under 1 MiB");
+    if (options.chunks && !ChunkMinFileProblem(options.chunkMinFile).empty())
+        throw EPublishError(ChunkMinFileProblem(options.chunkMinFile));
     if (!published) return;
     for (const auto* section : {&published->critical, &published->normal})
         for (const ListEntry& entry : *section) oldDigests_.emplace(entry.path, entry.digest);
@@ -224,7 +213,7 @@ void ChunkPublisher::Store(const TChunkId& id, uint32_t size, const uint8_t* byt
 void ChunkPublisher::WriteOldest() {
     InFlight chunk = std::move(window_.front());
     window_.pop_front();
-    const std::string target = options_.outDir + "\\" + ChunkStorePath(chunk.id);
+    const std::string target = options_.outDir + "\\" + names::ChunkStorePath(chunk.id);
     try {
         const std::string compressed = chunk.compressed.get();
         MakeFoldersFor(target);
@@ -278,7 +267,7 @@ std::optional<TObjectRef> ChunkPublisher::IndexOf(const std::string& listPath) c
 // The compressed size of a chunk the store holds, when it is one a chunk of that size can have.
 std::optional<uint32_t> ChunkPublisher::StoredSize(const TChunkId& id, uint32_t chunkSize) const {
     try {
-        platform::File stored = platform::File::OpenRead(options_.outDir + "\\" + ChunkStorePath(id));
+        platform::File stored = platform::File::OpenRead(options_.outDir + "\\" + names::ChunkStorePath(id));
         const int64_t size = stored.Size();
         if (size > 0 && size <= int64_t(MaxCompressedChunkBytes(chunkSize))) return static_cast<uint32_t>(size);
     } catch (const Exception&) {
@@ -314,7 +303,7 @@ void ChunkPublisher::RemoveUnusedChunks(const std::unordered_set<TChunkId, TChun
             const bool chunk = EndsWith(name, names::kChunkSuffix);
             // A chunk's temporary name is one a run that broke off left behind.
             if (!chunk && !EndsWith(name, std::string(names::kChunkSuffix) + names::kPublishTemporarySuffix)) continue;
-            const std::optional<TChunkId> id = chunk ? StoredChunkId(folder.filename().string(), name) : std::nullopt;
+            const std::optional<TChunkId> id = chunk ? names::StoredChunkId(folder.filename().string(), name) : std::nullopt;
             if (id && (current_.count(*id) || previousIds_.count(*id) || kept.count(*id))) continue;
             if (fs::remove(file, error) && chunk) ++chunksRemoved_;
         }

@@ -26,8 +26,6 @@
 
 namespace publish {
 
-// The zstd level of every chunk the publisher writes (the delta benchmarks tune it).
-constexpr int kChunkLevel = 12;
 
 // Refuses a listed file inside the chunk store's folder and, with chunks, a listed file whose chunk
 // index would have the name of a folder that holds other listed files. Throws EPublishError naming it.
@@ -37,7 +35,7 @@ class ChunkPublisher {
 public:
     // Reads the chunk indexes published beside the payloads of the list already in options.outDir:
     // the previous revision's, whose chunks stay for the launchers that fetched that list. Call it
-    // before anything is written. Throws EPublishError for a chunk size below kLeastChunkMinFile.
+    // before anything is written. Throws EPublishError for a chunk size below kLeastChunkedFileBytes.
     ChunkPublisher(const PublishOptions& options, const std::optional<UpdateList>& published, ObjectStore& store);
 
     // With chunks: cuts every file of at least the size whose published index cannot be kept, writes

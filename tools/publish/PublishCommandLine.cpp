@@ -211,9 +211,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             if (name == "--chunk-min-file") {
                 if (!ParseSize(value, options.chunkMinFile))
                     return Usage(err, "--chunk-min-file needs a size such as 4M, not \"" + value + "\"");
-                if (options.chunkMinFile < kLeastChunkMinFile)
-                    return Usage(err, "--chunk-min-file must be at least 1M: launchers never try chunks for an old "
-                                      "file under 1 MiB");
+                if (!ChunkMinFileProblem(options.chunkMinFile).empty())
+                    return Usage(err, ChunkMinFileProblem(options.chunkMinFile));
                 minFileGiven = true;
             }
             if (name == "--rev" || name == "--threads" || name == "--keep" || name == "--patch-from-revisions") {

@@ -110,7 +110,7 @@ void ObjectStore::PutNamed(TObjectKind kind, const TObjectId& id, const std::str
 }
 
 std::string ObjectStore::PathOf(TObjectKind kind, const TObjectId& id) const {
-    return outDir_ + "\\" + ObjectStorePath(kind, id);
+    return outDir_ + "\\" + names::ObjectStorePath(kind, id);
 }
 
 bool ObjectStore::Has(TObjectKind kind, const TObjectRef& ref) const { return SizeOf(PathOf(kind, ref.id)) == ref.size; }
@@ -153,8 +153,8 @@ size_t ObjectStore::RemoveAllBut(const std::set<TObjectKey>& keep) {
         std::vector<fs::path> files;
         for (fs::directory_iterator it(entry, error), end; !error && it != end; it.increment(error)) files.push_back(it->path());
         for (const fs::path& file : files) {
-            const std::optional<TStoredObject> object =
-                StoredObjectOf(entry.filename().string(), file.filename().string());
+            const std::optional<names::TStoredObject> object =
+                names::StoredObjectOf(entry.filename().string(), file.filename().string());
             if (object && keep.count({object->kind, object->id})) continue;
             if (fs::remove(file, error) && object) ++removed;
         }

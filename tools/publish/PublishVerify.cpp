@@ -208,7 +208,7 @@ private:
         const std::string payload = local + names::kPayloadSuffix;
         std::string folder = ExtractFilePath(local);
         platform::MakeFolders(folder.substr(0, folder.size() - 1));
-        const std::string url = PayloadUrl(base_, entry.path);
+        const std::string url = names::PayloadUrl(base_, entry.path);
         std::string why;
         int64_t received = 0;
         if (!Download(url, payload, why, received)) {

@@ -27,7 +27,7 @@ ChunkIndexCheck::ChunkIndexCheck(std::string baseUrl) : base_(std::move(baseUrl)
 
 std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, const std::string& digest,
                                                 std::optional<int64_t> size, const std::string& scratch) {
-    const std::string url = ListedFileUrl(base_, listPath, names::kChunkIndexSuffix);
+    const std::string url = names::ListedFileUrl(base_, listPath, names::kChunkIndexSuffix);
     int64_t received = 0;
     int status = 0;
     switch (DownloadToFile(url, scratch, {}, &received, static_cast<int64_t>(kMaxChunkIndexBytes), &status)) {
@@ -84,7 +84,7 @@ std::vector<std::string> ChunkIndexCheck::Check(const std::string& listPath, con
 
 std::string ChunkIndexCheck::FetchChunk(const TChunkEntry& entry, std::string* chunk) {
     chunk->clear();
-    const std::string url = ChunkUrl(base_, entry.id);
+    const std::string url = names::ChunkUrl(base_, entry.id);
     std::string compressed;
     switch (DownloadToMemory(url, entry.compressedSize, &compressed)) {
     case TDownloadResult::Complete: break;

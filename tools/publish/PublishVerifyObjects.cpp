@@ -1,4 +1,5 @@
 #include "tools/publish/PublishVerifyObjects.h"
+#include "support/LauncherNames.h"
 
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
@@ -28,7 +29,7 @@ const char* KindName(TObjectKind kind) {
 ObjectCheck::ObjectCheck(std::string base) : base_(std::move(base)) {}
 
 std::string ObjectCheck::ObjectProblem(TObjectKind kind, const TObjectRef& ref, std::string* body) {
-    const std::string url = base_ + ObjectUrlPath(kind, ref.id);
+    const std::string url = base_ + names::ObjectUrlPath(kind, ref.id);
     if (!body && sound_.count({static_cast<int>(kind), ref.id})) return std::string();
     std::unique_ptr<platform::HttpBody> answer = platform::OpenUrl(url);
     if (!answer) return "cannot open " + url;
@@ -71,7 +72,7 @@ std::vector<std::string> ObjectCheck::Check(const TFileObjects& objects, bool ch
         TChunkIndexReader reader(source);
         std::string compressed, bytes;
         for (TChunkEntry entry; reader.Next(entry);) {
-            const std::string url = ChunkUrl(base_, entry.id);
+            const std::string url = names::ChunkUrl(base_, entry.id);
             if (DownloadToMemory(url, entry.compressedSize, &compressed) != TDownloadResult::Complete ||
                 !DecodeChunk(compressed, entry, &bytes))
                 problems.push_back("chunk " + url + " is missing or damaged");
@@ -86,7 +87,7 @@ std::string ObjectCheck::SignatureProblem(const std::string& listPath, const TLi
     TObjectHasher hasher;
     if (!platform::ReadWholeFile(listPath, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }))
         return "cannot read " + listPath;
-    const std::string url = base_ + ObjectUrlPath(TObjectKind::Signature, hasher.Final());
+    const std::string url = base_ + names::ObjectUrlPath(TObjectKind::Signature, hasher.Final());
     std::string text;
     if (DownloadToMemory(url, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete)
         return "the signature named by the list " + url + " cannot be had";
