@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
 #include "support/InstallFolder.h"
+#include "support/ListAdditions.h"
 #include "support/Objects.h"
 
 #include <atomic>
@@ -44,7 +45,9 @@ public:
                  // hash), or the run was told to end; the index is dropped, the payload is to be fetched
     };
 
-    // Whether an old file is large enough to lend chunks (kLeastChunkedFileBytes).
+    // Whether chunks are a way for an entry: its index is to be had (a set with objects names it), or
+    // in a classic set its old file is large enough to lend chunks (Worthwhile).
+    static bool Offered(bool setHasObjects, const TFileObjects* objects, const std::string& localPath);
     static bool Worthwhile(const std::string& localPath);
 
     // connections chunks are fetched at once (fewer where the index's chunks are large: see

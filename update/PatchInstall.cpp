@@ -4,9 +4,25 @@
 #include "platform/Errors.h"
 #include "support/Patch.h"
 #include "support/Sources.h"
+#include "support/LauncherNames.h"
 #include "support/md5.h"
+#include "update/GetFilesThr.h"
 
 bool TPatchInstall::Fits(int64_t oldSize) { return oldSize > 0 && oldSize <= kMaxPatchFileBytes; }
+
+const TPatchRef* TPatchInstall::Offered(const TFileObjects& objects, const std::string& localDigest,
+                                        const std::string& localPath, int64_t payloadSize) {
+    // A patch from the player's very version: the publisher writes one only where it costs less than
+    // the chunks that version would need, and it is taken only where it costs less than the payload and
+    // the old file fits in memory.
+    if (localDigest.empty()) return nullptr;
+    for (const TPatchRef& patch : objects.patches) {
+        if (!SameDigest(patch.fromDigest, localDigest) || patch.object.size >= payloadSize) continue;
+        platform::File old = platform::File::TryOpenRead(localPath);
+        return old.IsOpen() && Fits(old.Size()) ? &patch : nullptr;
+    }
+    return nullptr;
+}
 
 TPatchInstall::TPatchInstall(const TPatchRef& patch, std::string localPath, std::string digest, TSources& sources,
                              const std::atomic<bool>& stop)
@@ -58,3 +74,43 @@ void TPatchInstall::Apply(platform::File& output, const std::function<void(int64
     digest.Final(result);
     if (!SameDigest(DigestToHex(result), digest_)) throw EPatchError("its result does not match its digest");
 }
+
+// ---- the install pass's patch way -----------------------------------------------------------------
+
+GFilesThread::TWayOutcome GFilesThread::PlaceFromPatch(const TFileEntry& entry, const TEntryPlan& plan) {
+    TPatchInstall patch(*plan.patch, InstallDir + entry.Path, entry.Digest, *sources_, control_->Terminated);
+    // The per-file gauge shows the payload's size as always; the patch's bytes fill it.
+    const int64_t gauge = entry.Size();
+    const auto show = [&](int64_t done, int64_t total) {
+        MoveFileGauge(total > 0 ? static_cast<int64_t>(static_cast<double>(done) / static_cast<double>(total) *
+                                                       static_cast<double>(gauge))
+                                : gauge);
+    };
+    MoveFileGauge(0);
+    const bool fetched = patch.Fetch(show);
+    MoveFileGauge(0, true);
+    if (!fetched) return TWayOutcome::TryNext; // no source had it as the list names it
+    bool applyFailed = false;
+    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
+        // Written beside the old file, which the patch reads from until the new one, its digest
+        // checked, takes its place.
+        StartFileGauge(gauge);
+        platform::Replacement patched(destination, names::kUnpackSuffix);
+        try {
+            patch.Apply(patched.Output(), show);
+        } catch (...) {
+            applyFailed = true;
+            MoveFileGauge(0, true);
+            throw;
+        }
+        MoveFileGauge(0, true);
+        if (!patched.Commit()) throw EInOutError(IoError::AccessDenied);
+    });
+    if (placed) return TWayOutcome::Placed;
+    if (!applyFailed) return TWayOutcome::FailedGoOn;
+    // A patch that does not make the listed file from this old one: the next way, from the entry's start.
+    Show(status::kDownloading + entry.Path);
+    StartFileGauge(gauge);
+    return TWayOutcome::TryNext;
+}
+

@@ -18,6 +18,10 @@ class TPatchInstall {
 public:
     // Whether a patch from a local file of this size can be applied here at all.
     static bool Fits(int64_t oldSize);
+    // The patch to take for a player's file of this MD5 (empty: none), when the set has one that costs
+    // less than the payload and the file fits; null otherwise.
+    static const TPatchRef* Offered(const TFileObjects& objects, const std::string& localDigest,
+                                    const std::string& localPath, int64_t payloadSize);
 
     TPatchInstall(const TPatchRef& patch, std::string localPath, std::string digest, TSources& sources,
                   const std::atomic<bool>& stop);

@@ -2,7 +2,12 @@
 
 #include "platform/Errors.h"
 #include "support/LauncherNames.h"
+#include "support/Misc.h"
 #include "support/Sources.h"
+#include "update/GetFilesThr.h"
+#include "update/InstallAhead.h"
+
+#include <exception>
 
 namespace {
 // Raised inside a classic download when it is to be broken off.
@@ -68,3 +73,108 @@ TDownloadResult FetchPayload(const TPayloadSource& source, TSources* sources, co
         throw;
     }
 }
+
+// ---- the install pass's payload way, at an entry's turn or fetched ahead of it ---------------------
+
+namespace {
+
+// Whether a file of this name can be created where it is to go (the folder exists, the name is not too
+// long); the file is removed again.
+bool CanCreate(const std::string& path) {
+    try {
+        platform::File::Create(path).Close();
+    } catch (const Exception&) {
+        return false;
+    }
+    platform::RemoveFile(path);
+    return true;
+}
+
+// Moves a file unpacked in the staging folder into place; where a folder of the game is on another
+// volume, it is copied beside its destination first, so the file still changes in one step.
+void MoveIntoPlace(const std::string& staged, const std::string& destination) {
+    if (platform::MoveFileReplacing(staged, destination)) return;
+    platform::Replacement copy(destination, names::kUnpackSuffix);
+    CopyFileInto(staged, copy.Output());
+    if (!copy.Commit()) throw EInOutError(IoError::AccessDenied);
+}
+
+// How a payload's download ends an entry: the address or the connection failed (the pass stops), or
+// the file or its bytes are wrong (the entry alone fails).
+enum class TFetchVerdict { Fetched, FailedGoOn, FailedStop };
+TFetchVerdict VerdictOf(TDownloadResult result) {
+    switch (result) {
+    case TDownloadResult::Complete: return TFetchVerdict::Fetched;
+    case TDownloadResult::CannotCreate: // a path the system cannot create (too long)
+    case TDownloadResult::TooLarge:     // longer than the list says
+    case TDownloadResult::Damaged:      // no source had the bytes the list names
+        return TFetchVerdict::FailedGoOn;
+    case TDownloadResult::CannotOpen:
+    case TDownloadResult::Cut: return TFetchVerdict::FailedStop;
+    }
+    return TFetchVerdict::FailedStop;
+}
+
+} // namespace
+
+GFilesThread::TWayOutcome GFilesThread::PlacePayload(const TFileEntry& entry, const TEntryPlan& plan) {
+    const std::string local = InstallDir + entry.Path;
+    // Where the path can take its payload, a download cut short is kept to be taken up by the next run.
+    const bool resumable = !plan.resume.Empty() && CanCreate(local + names::kPayloadSuffix) && plan.resume.Make();
+    const platform::OwnName payload = resumable ? plan.resume / names::kResumePayload : PayloadBeside(local);
+    // The entry in hand is fetched to its end, even when the run is told to stop meanwhile.
+    const std::atomic<bool> never{false};
+    MoveFileGauge(0);
+    const TDownloadResult fetched = FetchPayload(plan.payload, sources_.get(), payload, resumable,
+                                                 [&](int64_t have) { MoveFileGauge(have); }, never);
+    MoveFileGauge(0, true);
+    switch (VerdictOf(fetched)) {
+    case TFetchVerdict::FailedGoOn: return TWayOutcome::FailedGoOn;
+    case TFetchVerdict::FailedStop: return TWayOutcome::FailedStop;
+    case TFetchVerdict::Fetched: break;
+    }
+    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
+        UnpackInPlace(payload.Path(), destination, entry.Digest);
+    });
+    return placed ? TWayOutcome::Placed : TWayOutcome::FailedGoOn;
+}
+
+GFilesThread::TWayOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const TFileEntry& entry,
+                                                          const TEntryPlan& plan) {
+    // While the entry is still on its way, the per-file gauge follows its bytes, and its unpacking as
+    // an unpacking here would show it.
+    bool extracting = false;
+    TAheadResult result = ahead.Take(i, [&](const TAheadProgress& progress) {
+        if (progress.unpacking && !extracting) {
+            extracting = true;
+            MoveFileGauge(0, true);
+            Show(status::kExtracting + entry.Path);
+            StartFileGauge(plan.payload.size);
+        }
+        MoveFileGauge(progress.bytes);
+    });
+    MoveFileGauge(0, true); // the per-file gauge ends at 0, as after a download here
+    if (result.FetchError) std::rethrow_exception(result.FetchError);
+    // The outcomes in the order a download here would meet them: the address, the local file, the body.
+    if (result.Fetched == TDownloadResult::CannotOpen) return TWayOutcome::FailedStop;
+    if (!CanCreate(InstallDir + entry.Path + names::kPayloadSuffix)) return TWayOutcome::FailedGoOn;
+    switch (VerdictOf(result.Fetched)) {
+    case TFetchVerdict::FailedGoOn: return TWayOutcome::FailedGoOn;
+    case TFetchVerdict::FailedStop: return TWayOutcome::FailedStop;
+    case TFetchVerdict::Fetched: break;
+    }
+    const bool placed = BackUpAndPlace(
+        entry.Path,
+        [&](const std::string& destination) {
+            if (!extracting) {
+                // The per-file gauge goes through an unpack's start and end, as when the file is unpacked here.
+                StartFileGauge(plan.payload.size);
+                MoveFileGauge(0, true);
+            }
+            if (!result.Unpacked) throw EInOutError(IoError::ReadFault);
+            MoveIntoPlace(result.Output, destination);
+        },
+        extracting);
+    return placed ? TWayOutcome::Placed : TWayOutcome::FailedGoOn;
+}
+

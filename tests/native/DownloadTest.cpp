@@ -153,3 +153,35 @@ TEST_F(Download, AResumablePartIsBoundedByItsPayloadAndNeverReadOrWrittenThrough
     EXPECT_FALSE(platform::IsFile(part));
     EXPECT_FALSE(platform::IsFile(tag));
 }
+
+TEST_F(Download, APayloadCutShortIsTakenUpWhereItBrokeOffByTheNextRun) {
+    const std::string kFailed = "Обновление неудалось", kDone = "Все файлы обновлены";
+    // A file new to the player: its payload alone, large enough to be cut in the middle.
+    const std::string fresh = RandomBytes(1000000, 41) + std::string(1500000, 'r');
+    platform::MakeFolders(Local("data"));
+    Publish({{"data\\archive.pak", fresh}});
+    const uint64_t payload = ReadBytes(served / "data\\archive.pak.bz2").size();
+    for (unsigned connections : {0u, 8u}) {
+        SCOPED_TRACE(connections);
+        beforeRun = [connections](GFilesThread& worker) { worker.AheadConnections = connections; };
+        platform::RemoveFile(Local("data\\archive.pak"));
+        server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::CutOnce);
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kFailed);
+        EXPECT_FALSE(platform::IsFile(Local("data\\archive.pak")));
+        const uint64_t before = server.BytesSent();
+        RunUpdate();
+        EXPECT_EQ(ClosingStatus(), kDone);
+        EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+        EXPECT_LE(server.BytesSent() - before, payload / 2 + 70000); // the rest, and the list
+        EXPECT_FALSE(platform::IsFolder(Local("~vandrel-ahead")));
+    }
+    // A server that answers a request for the rest with the whole body gets it written from the start.
+    platform::RemoveFile(Local("data\\archive.pak"));
+    server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::CutOnce);
+    RunUpdate();
+    server.Misbehave("data/archive.pak.bz2", TestHttpServer::Misbehaviour::IgnoresRange);
+    RunUpdate();
+    EXPECT_EQ(ClosingStatus(), kDone);
+    EXPECT_EQ(ReadBytes(Local("data\\archive.pak")), fresh);
+}
