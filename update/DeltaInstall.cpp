@@ -296,47 +296,16 @@ GFilesThread::TWayOutcome GFilesThread::PlaceFromChunks(const TFileEntry& entry,
     TDeltaSource source{BaseURL, entry.Path, entry.Digest, InstallDir + entry.Path, plan.resume, sources_.get(),
                         plan.objects ? plan.objects->index : std::nullopt, plan.payload.size};
     TDeltaInstall delta(source, ChunkConnections, UnpackThreads == 0 ? 1 : UnpackThreads, control_->Terminated);
-    // The per-file gauge shows the payload's size as always; the chunks fetched fill it.
-    const int64_t gauge = entry.Size();
-    const auto show = [&](int64_t done, int64_t total) {
-        MoveFileGauge(total > 0 ? static_cast<int64_t>(static_cast<double>(done) / static_cast<double>(total) *
-                                                       static_cast<double>(gauge))
-                                : gauge);
-    };
+    // The per-file gauge shows the payload's size as always; the old file's cutting, then the chunks
+    // fetched, then the assembly fill it.
+    const auto show = [&](int64_t done, int64_t total) { MoveFileGaugeShare(done, total, entry.Size()); };
     const TDeltaInstall::TFetched fetched = delta.Fetch(show);
     MoveFileGauge(0, true);
     // No usable index, chunks that cost no less than the payload, or a chunk that did not come as
     // named: the payload, in this same run.
     if (fetched != TDeltaInstall::TFetched::Ready) return TWayOutcome::TryNext;
-    bool assemblyFailed = false;
-    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
-        // Assembled beside the old file, which lends its chunks and stays whole until the new one,
-        // its digest checked, takes its place.
-        StartFileGauge(gauge);
-        struct TGaugeBackToZero {
-            GFilesThread& worker;
-            ~TGaugeBackToZero() {
-                try {
-                    worker.MoveFileGauge(0, true);
-                } catch (...) {
-                    // the window is gone; the assembly's own outcome is the one to report
-                }
-            }
-        } backToZero{*this};
-        platform::Replacement assembled(destination, names::kUnpackSuffix);
-        try {
-            delta.Assemble(assembled.Output(), show);
-        } catch (...) {
-            assemblyFailed = true;
-            throw;
-        }
-        if (!assembled.Commit()) throw EInOutError(IoError::AccessDenied);
-    });
-    if (placed) return TWayOutcome::Placed;
-    if (!assemblyFailed) return TWayOutcome::FailedGoOn;
-    // Chunks that each came as named but do not make the listed file: the index is not to be trusted,
-    // and the payload is fetched instead; the window is back at the entry's start.
-    Show(status::kDownloading + entry.Path);
-    StartFileGauge(gauge);
-    return TWayOutcome::TryNext;
+    // Assembled beside the old file, which lends its chunks and stays whole until the new one, its
+    // digest checked, takes its place. Chunks that each came as named but do not make the listed file
+    // leave the index untrusted: the payload instead.
+    return WriteInPlace(entry, [&](platform::File& output) { delta.Assemble(output, show); });
 }

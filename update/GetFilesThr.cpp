@@ -107,6 +107,13 @@ void GFilesThread::MoveFileGauge(int64_t done, bool always) {
     }
 }
 
+void GFilesThread::MoveFileGaugeShare(int64_t done, int64_t total, int64_t entrySize) {
+    // In floating point: done * entrySize would pass 64 bits for files of many GiB.
+    MoveFileGauge(total > 0 ? static_cast<int64_t>(static_cast<double>(done) / static_cast<double>(total) *
+                                                   static_cast<double>(entrySize))
+                            : entrySize);
+}
+
 // ---- unpacking --------------------------------------------------------------------------------------
 
 void GFilesThread::UnpackStarted(TStream& source) {

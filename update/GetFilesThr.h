@@ -140,6 +140,10 @@ private:
     TWayOutcome PlaceFromChunks(const TFileEntry& entry, const TEntryPlan& plan);
     TWayOutcome PlacePayload(const TFileEntry& entry, const TEntryPlan& plan);
     TWayOutcome PlaceFetchedAhead(TInstallAhead& ahead, size_t i, const TFileEntry& entry, const TEntryPlan& plan);
+    // The last step of a way that writes the new file itself (from a patch, from chunks): with the
+    // backup made, write fills the new file beside the old one (which it may still read), and the new
+    // one takes its place. TryNext when the writing failed (the window back at the entry's start).
+    TWayOutcome WriteInPlace(const TFileEntry& entry, const std::function<void(platform::File&)>& write);
     // The guarded step that ends every way: backup copy, then the file put in place. False when
     // anything in it failed.
     bool BackUpAndPlace(const std::string& path, const std::function<void(const std::string&)>& place,
@@ -164,6 +168,9 @@ private:
     // its percentage changes, and at least once a second while it moves.
     void StartFileGauge(int64_t total);
     void MoveFileGauge(int64_t done, bool always = false);
+    // Work of `total` units (patch bytes, chunk bytes, bytes written) shown as its share of a gauge set
+    // up for an entry of `entrySize`, as a download of its payload would fill it.
+    void MoveFileGaugeShare(int64_t done, int64_t total, int64_t entrySize);
     void Show(const std::string& text) {
         StatusText = text;
         ShowStatus();

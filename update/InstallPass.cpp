@@ -164,3 +164,35 @@ bool GFilesThread::BackUpAndPlace(const std::string& path, const std::function<v
         return false;
     }
 }
+
+GFilesThread::TWayOutcome GFilesThread::WriteInPlace(const TFileEntry& entry,
+                                                     const std::function<void(platform::File&)>& write) {
+    bool writeFailed = false;
+    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
+        StartFileGauge(entry.Size());
+        struct TGaugeBackToZero {
+            GFilesThread& worker;
+            ~TGaugeBackToZero() {
+                try {
+                    worker.MoveFileGauge(0, true);
+                } catch (...) {
+                    // the window is gone; the writing's own outcome is the one to report
+                }
+            }
+        } backToZero{*this};
+        platform::Replacement written(destination, names::kUnpackSuffix);
+        try {
+            write(written.Output());
+        } catch (...) {
+            writeFailed = true;
+            throw;
+        }
+        if (!written.Commit()) throw EInOutError(IoError::AccessDenied);
+    });
+    if (placed) return TWayOutcome::Placed;
+    if (!writeFailed) return TWayOutcome::FailedGoOn;
+    // The next way starts from the entry's start on the window.
+    Show(status::kDownloading + entry.Path);
+    StartFileGauge(entry.Size());
+    return TWayOutcome::TryNext;
+}

@@ -1,10 +1,9 @@
 #include "update/PatchInstall.h"
-#include "support/LauncherNames.h"
 
 #include "platform/Errors.h"
+#include "support/LauncherNames.h"
 #include "support/Patch.h"
 #include "support/Sources.h"
-#include "support/LauncherNames.h"
 #include "support/md5.h"
 #include "update/GetFilesThr.h"
 
@@ -79,38 +78,12 @@ void TPatchInstall::Apply(platform::File& output, const std::function<void(int64
 
 GFilesThread::TWayOutcome GFilesThread::PlaceFromPatch(const TFileEntry& entry, const TEntryPlan& plan) {
     TPatchInstall patch(*plan.patch, InstallDir + entry.Path, entry.Digest, *sources_, control_->Terminated);
-    // The per-file gauge shows the payload's size as always; the patch's bytes fill it.
-    const int64_t gauge = entry.Size();
-    const auto show = [&](int64_t done, int64_t total) {
-        MoveFileGauge(total > 0 ? static_cast<int64_t>(static_cast<double>(done) / static_cast<double>(total) *
-                                                       static_cast<double>(gauge))
-                                : gauge);
-    };
+    const auto show = [&](int64_t done, int64_t total) { MoveFileGaugeShare(done, total, entry.Size()); };
     MoveFileGauge(0);
     const bool fetched = patch.Fetch(show);
     MoveFileGauge(0, true);
     if (!fetched) return TWayOutcome::TryNext; // no source had it as the list names it
-    bool applyFailed = false;
-    const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
-        // Written beside the old file, which the patch reads from until the new one, its digest
-        // checked, takes its place.
-        StartFileGauge(gauge);
-        platform::Replacement patched(destination, names::kUnpackSuffix);
-        try {
-            patch.Apply(patched.Output(), show);
-        } catch (...) {
-            applyFailed = true;
-            MoveFileGauge(0, true);
-            throw;
-        }
-        MoveFileGauge(0, true);
-        if (!patched.Commit()) throw EInOutError(IoError::AccessDenied);
-    });
-    if (placed) return TWayOutcome::Placed;
-    if (!applyFailed) return TWayOutcome::FailedGoOn;
-    // A patch that does not make the listed file from this old one: the next way, from the entry's start.
-    Show(status::kDownloading + entry.Path);
-    StartFileGauge(gauge);
-    return TWayOutcome::TryNext;
+    // Written beside the old file, which the patch reads from until the new one, its digest checked,
+    // takes its place; a patch that does not make the listed file from this old one gives way.
+    return WriteInPlace(entry, [&](platform::File& output) { patch.Apply(output, show); });
 }
-

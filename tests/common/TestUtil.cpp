@@ -1,8 +1,8 @@
 #include "tests/common/TestUtil.h"
-#include "support/LauncherNames.h"
 
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
+#include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "support/md5.h"
 

@@ -56,7 +56,8 @@ protected:
                              [&](const std::string& request) { return request.compare(0, prefix.size(), prefix) == 0; });
     }
     std::string ObjectOf(const std::string& relative) {
-        const TFileObjects* objects = publish::ReadPublishedList(served.Path())->additions.ObjectsOf(Md5Hex(files.at(relative)));
+        const publish::UpdateList list = *publish::ReadPublishedList(served.Path());
+        const TFileObjects* objects = list.additions.ObjectsOf(Md5Hex(files.at(relative)));
         return served / names::ObjectStorePath(TObjectKind::Payload, objects->payload->id);
     }
 

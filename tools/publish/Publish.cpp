@@ -12,7 +12,6 @@
 #include "tools/publish/PublishObjects.h"
 #include "tools/publish/PublishPatches.h"
 #include "tools/publish/PublishScan.h"
-#include "tools/publish/PublishSigning.h"
 
 #include <algorithm>
 #include <deque>

@@ -1,9 +1,9 @@
 #include "tools/publish/PublishVerifyObjects.h"
-#include "support/LauncherNames.h"
 
 #include "platform/Platform.h"
 #include "support/ChunkIndex.h"
 #include "support/Download.h"
+#include "support/LauncherNames.h"
 #include "support/Stream.h"
 
 #include <memory>
