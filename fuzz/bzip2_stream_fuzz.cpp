@@ -8,9 +8,9 @@
 #include <typeinfo>
 
 namespace {
-class TMemoryStream : public TStream {
+class TInputBytes : public TStream {
 public:
-    TMemoryStream(const uint8_t* data, size_t size) : data_(data), size_(static_cast<int64_t>(size)) {}
+    TInputBytes(const uint8_t* data, size_t size) : data_(data), size_(static_cast<int64_t>(size)) {}
     int32_t Read(void* buffer, int32_t count) override {
         int64_t n = std::min<int64_t>(count, size_ - position_);
         if (n <= 0) return 0;
@@ -32,14 +32,14 @@ private:
     int64_t position_ = 0;
 };
 
-class TSink : public TMemoryStream {
+class TSink : public TInputBytes {
 public:
-    TSink() : TMemoryStream(nullptr, 0) {}
+    TSink() : TInputBytes(nullptr, 0) {}
 };
 
 // What an unpack left: bytes written, their digest, and the error (type and message).
 std::string Outcome(unsigned threads, const uint8_t* data, size_t size, int64_t maxOutputBytes) {
-    TMemoryStream source(data, size);
+    TInputBytes source(data, size);
     TSink sink;
     TMD5Context context;
     std::string error;
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Outcome(0, data, size, bound) != Outcome(2, data, size, bound)) __builtin_trap();
     // A restart after reading must give the same first bytes.
     try {
-        TMemoryStream again(data, size);
+        TInputBytes again(data, size);
         TBZDecompressionStream stream(again);
         char first[64], second[64];
         int32_t a = stream.Read(first, sizeof first);
