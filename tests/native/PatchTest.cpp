@@ -111,7 +111,6 @@ TEST_F(Patches, EveryWayAPatchCanFailFallsBackInTheSameRun) {
     }
     // A patch that decodes, checks out by its name, and makes another file than the list's: a list
     // that names another patch for this version (as an operator's mistake would).
-    std::string text = ReadBytes(served / names::kListPayload);
     publish::UpdateList list = *publish::ReadPublishedList(served.Path());
     const TObjectRef wrong{ObjectIdOf(otherBase.data(), otherBase.size()), static_cast<int64_t>(otherBase.size())};
     WriteBytes(served / names::ObjectStorePath(TObjectKind::Patch, wrong.id), otherBase);
