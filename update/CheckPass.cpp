@@ -81,8 +81,9 @@ void GFilesThread::CheckFiles(const TStringList& lines) {
         std::string local; // the local file's MD5, when it has one
         // A path that leads outside the install folder is never looked at; the install pass refuses it.
         if (IsInstallablePath(path)) {
-            // A payload or an unpacked temporary left by a run that was killed is removed.
+            // A payload (and its validator) or an unpacked temporary that a killed run left is removed.
             platform::RemoveFile(InstallDir + path + names::kPayloadSuffix);
+            platform::RemoveFile(InstallDir + path + names::kPayloadSuffix + names::kResumeTagSuffix);
             platform::RemoveFile(InstallDir + path + names::kUnpackSuffix);
             if (platform::IsFile(InstallDir + path)) {
                 std::optional<std::string> digest;
