@@ -10,6 +10,7 @@
 #include "platform/win32/ScopedOwner.h"
 #include "support/Misc.h"
 #include "tests/common/TestUtil.h"
+#include "tests/windows/TestServerEnv.h"
 #include "widgets/GaugePaint.h"
 #include "widgets/GuiErrors.h"
 #include "widgets/Shell.h"
@@ -90,11 +91,7 @@ inline std::vector<char> NonKeyMask(const std::vector<uint32_t>& pixels) {
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* url = getenv("VANDREL_TEST_SERVER");
-        const char* root = getenv("VANDREL_TEST_SERVER_ROOT");
-        ASSERT_TRUE(url && root) << "run through tests/windows/run-with-server";
-        baseUrl = url;
-        served = root;
+        ASSERT_NO_FATAL_FAILURE(ReadTestServerEnv(&baseUrl, &served));
         OleInitialize(nullptr);
         before = platform::CurrentFolder();
         platform::SetCurrentFolder(client.Path());

@@ -4,6 +4,7 @@
 #include "support/Misc.h"
 #include "tests/common/InlineWindow.h"
 #include "tests/common/TestUtil.h"
+#include "tests/windows/TestServerEnv.h"
 #include "support/Download.h"
 #include "support/ListSignature.h"
 #include "tools/publish/Publish.h"
@@ -22,11 +23,7 @@ namespace {
 class Win32Update : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* url = getenv("VANDREL_TEST_SERVER");
-        const char* root = getenv("VANDREL_TEST_SERVER_ROOT");
-        ASSERT_TRUE(url && root) << "run through tests/windows/run-with-server";
-        baseUrl = url;
-        served = root;
+        ASSERT_NO_FATAL_FAILURE(ReadTestServerEnv(&baseUrl, &served));
     }
     void Serve(const std::string& relative, const std::string& bytes) {
         platform::MakeFolders(ExtractFilePath(served + "\\" + relative));
