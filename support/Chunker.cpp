@@ -1,5 +1,7 @@
 #include "support/Chunker.h"
 
+#include "support/Hex.h"
+
 #include <sodium.h>
 
 #include <algorithm>
@@ -89,15 +91,7 @@ size_t TChunkIdHash::operator()(const TChunkId& id) const {
     return value;
 }
 
-std::string ChunkIdToHex(const TChunkId& id) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t byte : id) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
-}
+std::string ChunkIdToHex(const TChunkId& id) { return ToHex(id.data(), id.size()); }
 
 void ChunkFile(platform::File& file, const TChunkParams& params, unsigned threads, const TOnChunk& onChunk) {
     // Bytes are read in blocks of several maximum chunks; the chunks of a block are cut in order, then

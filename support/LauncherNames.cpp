@@ -1,5 +1,6 @@
 #include "support/LauncherNames.h"
 
+#include "support/Misc.h"
 #include "support/SafeNames.h"
 #include "support/md5.h"
 
@@ -60,17 +61,17 @@ std::string ListedFileUrl(const std::string& baseUrl, const std::string& listPat
     return url + suffix;
 }
 
-std::string ChunkStorePath(const TChunkId& id) {
-    const std::string hex = ChunkIdToHex(id);
-    return std::string(kChunkStoreFolder) + "\\" + hex.substr(0, 2) + "\\" + hex + kChunkSuffix;
+namespace {
+// Where a store keeps what id names: FOLDER, the id's first two hexadecimal digits, then all of them
+// and suffix, separator between.
+std::string StorePath(const char* folder, const TObjectId& id, const char* suffix, char separator) {
+    const std::string hex = ObjectIdToHex(id);
+    return std::string(folder) + separator + hex.substr(0, 2) + separator + hex + suffix;
 }
+} // namespace
 
-std::string ChunkUrlPath(const TChunkId& id) {
-    std::string path = ChunkStorePath(id);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
+std::string ChunkStorePath(const TChunkId& id) { return StorePath(kChunkStoreFolder, id, kChunkSuffix, '\\'); }
+std::string ChunkUrlPath(const TChunkId& id) { return StorePath(kChunkStoreFolder, id, kChunkSuffix, '/'); }
 
 std::string ChunkUrl(const std::string& baseUrl, const TChunkId& id) { return baseUrl + ChunkUrlPath(id); }
 
@@ -78,8 +79,7 @@ namespace {
 // The id a store file FOLDER\NAME is named by, when NAME is 64 lower-case hexadecimal digits, FOLDER
 // their first two, then suffix.
 std::optional<TObjectId> StoreNameId(const std::string& folder, const std::string& name, const std::string& suffix) {
-    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return std::nullopt;
+    if (name.size() <= suffix.size() || !EndsWith(name, suffix)) return std::nullopt;
     const std::string hex = name.substr(0, name.size() - suffix.size());
     const std::optional<TObjectId> id = ObjectIdFromHex(hex);
     if (!id || ObjectIdToHex(*id) != hex || hex.compare(0, 2, folder) != 0) return std::nullopt;
@@ -104,22 +104,19 @@ const char* SuffixOf(TObjectKind kind) {
     return "";
 }
 
-std::string StorePath(TObjectKind kind, const TObjectId& id, char separator) {
-    const std::string hex = ObjectIdToHex(id);
-    return std::string(kObjectStoreFolder) + separator + hex.substr(0, 2) + separator + hex + SuffixOf(kind);
-}
 } // namespace
 
-std::string ObjectStorePath(TObjectKind kind, const TObjectId& id) { return StorePath(kind, id, '\\'); }
-std::string ObjectUrlPath(TObjectKind kind, const TObjectId& id) { return StorePath(kind, id, '/'); }
+std::string ObjectStorePath(TObjectKind kind, const TObjectId& id) {
+    return StorePath(kObjectStoreFolder, id, SuffixOf(kind), '\\');
+}
+std::string ObjectUrlPath(TObjectKind kind, const TObjectId& id) { return StorePath(kObjectStoreFolder, id, SuffixOf(kind), '/'); }
 
 std::optional<TStoredObject> StoredObjectOf(const std::string& folder, const std::string& name) {
     // The longest suffix first: a list object's ".lst.bz2" also ends with a payload's ".bz2".
     for (TObjectKind kind : {TObjectKind::List, TObjectKind::Payload, TObjectKind::Index, TObjectKind::Patch,
                              TObjectKind::Signature}) {
         const std::string suffix = SuffixOf(kind);
-        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
+        if (!EndsWith(name, suffix)) continue;
         const std::optional<TObjectId> id = StoreNameId(folder, name, suffix);
         if (!id) return std::nullopt;
         return TStoredObject{kind, *id};

@@ -1,6 +1,7 @@
 #include "support/ListSignature.h"
 
 #include "platform/Errors.h"
+#include "support/Hex.h"
 #include "support/Stream.h"
 
 #include <sodium.h>
@@ -12,25 +13,6 @@ namespace {
 void EnsureSodium() {
     static const bool ready = sodium_init() >= 0;
     if (!ready) throw Exception("The signature library cannot start");
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Exactly 2 * N hexadecimal digits.
-template <size_t N> std::optional<std::array<uint8_t, N>> FromHex(const std::string& text) {
-    if (text.size() != 2 * N) return std::nullopt;
-    std::array<uint8_t, N> bytes{};
-    for (size_t i = 0; i < N; ++i) {
-        const int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes[i] = static_cast<uint8_t>(high << 4 | low);
-    }
-    return bytes;
 }
 
 // The text after prefix up to an optional final line end ("\n" or "\r\n").
@@ -51,16 +33,6 @@ void HashFile(const std::string& path, crypto_sign_state* state) {
         crypto_sign_update(state, buffer.data(), static_cast<unsigned long long>(got));
 }
 } // namespace
-
-std::string ToHex(const uint8_t* bytes, size_t count) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < count; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
-    return text;
-}
 
 std::optional<TListSignature> ParseSignatureFile(const std::string& text) {
     const std::optional<std::string> digits = LineAfter(text, kSignatureFilePrefix);

@@ -26,7 +26,6 @@ std::optional<TListSecretKey> ParseSecretKeyFile(const std::string& text);
 std::string FormatSecretKeyFile(const TListSecretKey& key);
 // 64 hexadecimal digits, as the launcher's build takes it; blanks and a line end around it are allowed.
 std::optional<TListPublicKey> ParsePublicKeyHex(const std::string& text);
-std::string ToHex(const uint8_t* bytes, size_t count);
 
 void GenerateListKeyPair(TListPublicKey* publicKey, TListSecretKey* secretKey);
 TListPublicKey PublicKeyOf(const TListSecretKey& secretKey);

@@ -64,6 +64,10 @@ std::string ReplaceAll(const std::string& text, const std::string& oldPart, cons
     return result;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 void CopyFileInto(const std::string& from, platform::File& to) {
     platform::File source = platform::File::OpenRead(from);
     std::vector<char> buffer(size_t(1) << 20);

@@ -19,6 +19,8 @@ size_t FindFrom(size_t start, const std::string& text, const std::string& patter
 
 // text with every occurrence of oldPart replaced by newPart, left to right, never re-scanning output.
 std::string ReplaceAll(const std::string& text, const std::string& oldPart, const std::string& newPart);
+// Whether text ends with end.
+bool EndsWith(const std::string& text, const std::string& end);
 
 // Copies a whole file's contents into an open file. Raises EFOpenError or EInOutError.
 void CopyFileInto(const std::string& from, platform::File& to);

@@ -1,5 +1,8 @@
 #include "support/Objects.h"
 
+#include "platform/Platform.h"
+#include "support/Hex.h"
+
 #include <sodium.h>
 
 #include <cstring>
@@ -29,28 +32,16 @@ TObjectId ObjectIdOf(const void* data, size_t size) {
     return hasher.Final();
 }
 
-std::string ObjectIdToHex(const TObjectId& id) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(id.size() * 2);
-    for (uint8_t byte : id) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
+std::optional<TObjectId> ObjectIdOfFile(const std::string& path) {
+    // An empty file is read without any piece, as one that cannot be read: its size tells them apart.
+    TObjectHasher hasher;
+    if (!platform::ReadWholeFile(path, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); })) {
+        platform::File file = platform::File::TryOpenRead(path);
+        if (!file.IsOpen() || file.Size() != 0) return std::nullopt;
     }
-    return text;
+    return hasher.Final();
 }
 
-std::optional<TObjectId> ObjectIdFromHex(const std::string& text) {
-    TObjectId id{};
-    if (text.size() != id.size() * 2) return std::nullopt;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const int digit = c >= '0' && c <= '9' ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0) return std::nullopt;
-        id[i / 2] = static_cast<uint8_t>(id[i / 2] << 4 | digit);
-    }
-    return id;
-}
+std::string ObjectIdToHex(const TObjectId& id) { return ToHex(id.data(), id.size()); }
+
+std::optional<TObjectId> ObjectIdFromHex(const std::string& text) { return FromHex<std::tuple_size_v<TObjectId>>(text); }

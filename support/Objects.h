@@ -24,6 +24,8 @@ private:
 };
 
 TObjectId ObjectIdOf(const void* data, size_t size);
+// The name of a whole file's bytes; nothing when the file cannot be read to its end.
+std::optional<TObjectId> ObjectIdOfFile(const std::string& path);
 // 64 lower-case hexadecimal digits.
 std::string ObjectIdToHex(const TObjectId& id);
 // The id 64 hexadecimal digits (either case) name; nothing for any other text.

@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Errors.h"
+#include "support/Hex.h"
 
 #include <cstring>
 #include <vector>
@@ -180,16 +181,7 @@ void DigestFile(const std::string& path, TMD5Digest& digest, const std::function
     context.Final(digest);
 }
 
-std::string DigestToHex(const TMD5Digest& digest) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(32);
-    for (unsigned char byte : digest.v) {
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 15]);
-    }
-    return text;
-}
+std::string DigestToHex(const TMD5Digest& digest) { return ToHex(digest.v, sizeof digest.v); }
 
 bool SameDigest(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;

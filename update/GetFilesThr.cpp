@@ -267,10 +267,9 @@ bool GFilesThread::ListSignatureAccepted() {
     const std::optional<TListPublicKey> key = ParsePublicKeyHex(ListPublicKey);
     if (!key) return false;
     const std::string listPayload = folder_ / names::kListPayload;
-    TObjectHasher hasher;
-    if (!platform::ReadWholeFile(listPayload, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }))
-        return false;
-    for (const std::string& url : {BaseURL + names::ObjectUrlPath(TObjectKind::Signature, hasher.Final()),
+    const std::optional<TObjectId> listId = ObjectIdOfFile(listPayload);
+    if (!listId) return false;
+    for (const std::string& url : {BaseURL + names::ObjectUrlPath(TObjectKind::Signature, *listId),
                                    BaseURL + names::kListSignature}) {
         std::string text;
         if (DownloadToMemory(url, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete) continue;

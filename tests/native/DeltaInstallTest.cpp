@@ -2,6 +2,7 @@
 // chunk or a connection can go wrong; payloads that go on where a cut run stopped.
 #include "support/ChunkIndex.h"
 #include "support/LauncherNames.h"
+#include "support/Hex.h"
 #include "support/ListSignature.h"
 #include "tests/native/UpdateFixture.h"
 #include "tools/publish/PublishSigning.h"

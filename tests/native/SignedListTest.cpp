@@ -1,5 +1,6 @@
 // Signed update sets: a launcher with a public key installs only what the key's holder signed, and
 // vandrel-publish signs, keeps its keys private and checks signatures as launchers do.
+#include "support/Hex.h"
 #include "support/ListSignature.h"
 #include "support/Misc.h"
 #include "tests/native/UpdateFixture.h"

@@ -6,6 +6,7 @@
 #include "tests/common/TestUtil.h"
 #include "tests/windows/TestServerEnv.h"
 #include "support/Download.h"
+#include "support/Hex.h"
 #include "support/ListSignature.h"
 #include "tools/publish/Publish.h"
 #include "tools/publish/PublishSigning.h"

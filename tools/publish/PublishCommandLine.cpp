@@ -1,5 +1,6 @@
 #include "tools/publish/PublishCommandLine.h"
 
+#include "support/Hex.h"
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
 #include "tools/publish/Publish.h"

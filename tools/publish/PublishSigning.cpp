@@ -1,6 +1,7 @@
 #include "tools/publish/PublishSigning.h"
 
 #include "platform/Platform.h"
+#include "support/Hex.h"
 #include "support/LauncherNames.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishNames.h"

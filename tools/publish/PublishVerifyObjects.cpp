@@ -84,10 +84,9 @@ std::vector<std::string> ObjectCheck::Check(const TFileObjects& objects, bool ch
 }
 
 std::string ObjectCheck::SignatureProblem(const std::string& listPath, const TListPublicKey& key) {
-    TObjectHasher hasher;
-    if (!platform::ReadWholeFile(listPath, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }))
-        return "cannot read " + listPath;
-    const std::string url = base_ + names::ObjectUrlPath(TObjectKind::Signature, hasher.Final());
+    const std::optional<TObjectId> listId = ObjectIdOfFile(listPath);
+    if (!listId) return "cannot read " + listPath;
+    const std::string url = base_ + names::ObjectUrlPath(TObjectKind::Signature, *listId);
     std::string text;
     if (DownloadToMemory(url, kSignatureFileMaxBytes, &text) != TDownloadResult::Complete)
         return "the signature named by the list " + url + " cannot be had";
