@@ -8,6 +8,7 @@
 #include "support/md5.h"
 #include "tools/publish/PublishChunks.h"
 #include "tools/publish/PublishCompress.h"
+#include "tools/publish/PublishFiles.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishObjects.h"
 #include "tools/publish/PublishPatches.h"
@@ -161,15 +162,6 @@ bool SameSize(const std::string& classic, int64_t size) {
     return file.IsOpen() && file.Size() == size;
 }
 
-std::string ReadWhole(const std::string& path) {
-    std::string bytes;
-    if (!platform::ReadWholeFile(path, [&](const unsigned char* data, size_t size) {
-            bytes.append(reinterpret_cast<const char*>(data), size);
-        }))
-        throw EPublishError("cannot read " + path);
-    return bytes;
-}
-
 // What the lists a set keeps need: their objects, the lists themselves and their signatures, and the
 // chunks their indexes name.
 struct RetainedSet {
@@ -214,14 +206,7 @@ RetainedSet Retained(const ObjectStore& store, const UpdateList& list, const std
 // Deletes a payload that is no longer listed, and the folders it leaves empty.
 void RemovePayload(const std::string& outDir, const std::string& listPath) {
     platform::RemoveFile(PayloadPath(outDir, listPath));
-    std::string relative = listPath;
-    for (size_t slash; (slash = relative.rfind('\\')) != std::string::npos;) {
-        relative.resize(slash);
-        std::string folder = outDir + "\\" + relative;
-        std::replace(folder.begin(), folder.end(), '\\', '/');
-        std::error_code error;
-        if (!fs::is_empty(fs::path(folder), error) || error || !fs::remove(fs::path(folder), error)) break;
-    }
+    RemoveEmptyFolders(outDir, listPath);
 }
 
 } // namespace
@@ -367,7 +352,7 @@ PublishSummary Publish(const PublishOptions& options, const std::function<void(c
         if (signingKey)
             store.PutNamed(TObjectKind::Signature, listObject->id,
                            FormatSignatureFile(SignFile(store.PathOf(TObjectKind::List, listObject->id), *signingKey)));
-        WriteFileAside(options.outDir + "\\" + names::kListPayload, ReadWhole(store.PathOf(TObjectKind::List, listObject->id)));
+        WriteFileAside(options.outDir + "\\" + names::kListPayload, ReadFileBytes(store.PathOf(TObjectKind::List, listObject->id)));
         summary.listWritten = true;
     } else {
         listObject = store.PutFile(TObjectKind::List, options.outDir + "\\" + names::kListPayload);

@@ -6,6 +6,7 @@
 #include "support/SafeNames.h"
 #include "support/Stream.h"
 #include "support/md5.h"
+#include "tools/publish/PublishFiles.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -19,45 +20,6 @@ namespace {
 
 std::string IndexPath(const std::string& outDir, const std::string& listPath) {
     return outDir + "\\" + listPath + names::kChunkIndexSuffix;
-}
-
-fs::path FsPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return fs::path(path);
-}
-
-void MakeFoldersFor(const std::string& file) {
-    const std::string folder = ExtractFilePath(file);
-    if (!folder.empty() && !platform::MakeFolders(folder.substr(0, folder.size() - 1)))
-        throw EPublishError("cannot create the folder " + folder);
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// Removes the folders of a list path that are left empty, deepest first.
-void RemoveEmptyFolders(const std::string& outDir, std::string relative) {
-    for (size_t slash; (slash = relative.rfind('\\')) != std::string::npos;) {
-        relative.resize(slash);
-        const fs::path folder = FsPath(outDir + "\\" + relative);
-        std::error_code error;
-        if (!fs::is_empty(folder, error) || error || !fs::remove(folder, error)) break;
-    }
-}
-
-// The names in a folder, read before any of them goes.
-std::vector<fs::path> Listing(const fs::path& folder) {
-    std::vector<fs::path> names;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        names.push_back(it->path());
-    return names;
-}
-
-void RemoveIfEmpty(const fs::path& folder) {
-    std::error_code error;
-    if (fs::is_empty(folder, error) && !error) fs::remove(folder, error);
 }
 
 // Whether a file is large enough for chunks and small enough for an index to hold all of them (every

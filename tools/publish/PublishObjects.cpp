@@ -2,6 +2,7 @@
 
 #include "support/LauncherNames.h"
 #include "support/Misc.h"
+#include "tools/publish/PublishFiles.h"
 #include "tools/publish/PublishList.h"
 #include "tools/publish/PublishNames.h"
 
@@ -14,17 +15,10 @@ namespace publish {
 
 namespace {
 
-fs::path FsPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return fs::path(path);
-}
-
 TObjectId HashOfFile(const std::string& path) {
-    TObjectHasher hasher;
-    if (!platform::ReadWholeFile(path, [&](const unsigned char* bytes, size_t size) { hasher.Update(bytes, size); }) &&
-        platform::File::OpenRead(path).Size() != 0)
-        throw EPublishError("cannot read " + path);
-    return hasher.Final();
+    const std::optional<TObjectId> id = ObjectIdOfFile(path);
+    if (!id) throw EPublishError("cannot read " + path);
+    return *id;
 }
 
 int64_t SizeOf(const std::string& path) {
@@ -71,9 +65,8 @@ TObjectRef ObjectStore::Put(TObjectKind kind, Pending& pending) {
         platform::RemoveFile(pending.path_);
         return ref;
     }
-    const std::string folder = ExtractFilePath(target);
-    if (!platform::MakeFolders(folder.substr(0, folder.size() - 1)) || !platform::MoveFileReplacing(pending.path_, target))
-        throw EPublishError("cannot store " + pending.path_ + " as " + target);
+    MakeFoldersFor(target);
+    if (!platform::MoveFileReplacing(pending.path_, target)) throw EPublishError("cannot store " + pending.path_ + " as " + target);
     return ref;
 }
 
@@ -91,9 +84,7 @@ TObjectRef ObjectStore::PutFile(TObjectKind kind, const std::string& path) {
     TObjectRef ref{HashOfFile(path), SizeOf(path)};
     if (Has(kind, ref)) return ref;
     const std::string target = PathOf(kind, ref.id);
-    const std::string folder = ExtractFilePath(target);
-    if (!platform::MakeFolders(folder.substr(0, folder.size() - 1)))
-        throw EPublishError("cannot create the folder " + folder);
+    MakeFoldersFor(target);
     const std::string beside = target + names::kPublishTemporarySuffix;
     platform::RemoveFile(beside);
     NameOrCopy(path, beside);
@@ -103,9 +94,7 @@ TObjectRef ObjectStore::PutFile(TObjectKind kind, const std::string& path) {
 
 void ObjectStore::PutNamed(TObjectKind kind, const TObjectId& id, const std::string& bytes) {
     const std::string target = PathOf(kind, id);
-    const std::string folder = ExtractFilePath(target);
-    if (!platform::MakeFolders(folder.substr(0, folder.size() - 1)))
-        throw EPublishError("cannot create the folder " + folder);
+    MakeFoldersFor(target);
     WriteFileAside(target, bytes);
 }
 
@@ -121,9 +110,7 @@ void ObjectStore::NameOrCopy(const std::string& object, const std::string& targe
 }
 
 void ObjectStore::LinkClassic(TObjectKind kind, const TObjectRef& ref, const std::string& classic) {
-    const std::string folder = ExtractFilePath(classic);
-    if (!folder.empty() && !platform::MakeFolders(folder.substr(0, folder.size() - 1)))
-        throw EPublishError("cannot create the folder " + folder);
+    MakeFoldersFor(classic);
     const std::string beside = classic + names::kPublishTemporarySuffix;
     platform::RemoveFile(beside);
     NameOrCopy(PathOf(kind, ref.id), beside);
@@ -143,24 +130,20 @@ size_t ObjectStore::RemoveAllBut(const std::set<TObjectKey>& keep) {
     std::error_code error;
     if (!fs::is_directory(fs::symlink_status(store, error))) return 0;
     size_t removed = 0;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(store, error), end; !error && it != end; it.increment(error)) entries.push_back(it->path());
-    for (const fs::path& entry : entries) {
+    for (const fs::path& entry : Listing(store)) {
         if (!fs::is_directory(fs::symlink_status(entry, error))) {
             fs::remove(entry, error); // a temporary a broken-off run left
             continue;
         }
-        std::vector<fs::path> files;
-        for (fs::directory_iterator it(entry, error), end; !error && it != end; it.increment(error)) files.push_back(it->path());
-        for (const fs::path& file : files) {
+        for (const fs::path& file : Listing(entry)) {
             const std::optional<names::TStoredObject> object =
                 names::StoredObjectOf(entry.filename().string(), file.filename().string());
             if (object && keep.count({object->kind, object->id})) continue;
             if (fs::remove(file, error) && object) ++removed;
         }
-        if (fs::is_empty(entry, error) && !error) fs::remove(entry, error);
+        RemoveIfEmpty(entry);
     }
-    if (fs::is_empty(store, error) && !error) fs::remove(store, error);
+    RemoveIfEmpty(store);
     return removed;
 }
 

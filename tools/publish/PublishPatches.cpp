@@ -6,6 +6,7 @@
 #include "support/Patch.h"
 #include "support/Stream.h"
 #include "support/md5.h"
+#include "tools/publish/PublishFiles.h"
 
 #include <unordered_set>
 
@@ -20,20 +21,10 @@ const ListEntry* EntryOf(const UpdateList& list, const std::string& listPath) {
     return list.self && list.self->path == listPath ? &*list.self : nullptr;
 }
 
-std::string ReadAll(const std::string& path, int64_t most) {
-    platform::File file = platform::File::OpenRead(path);
-    if (file.Size() > most) return std::string();
-    std::string bytes(static_cast<size_t>(file.Size()), '\0');
-    size_t got = 0;
-    for (size_t n; got < bytes.size() && (n = file.Read(&bytes[got], bytes.size() - got)) > 0;) got += n;
-    bytes.resize(got);
-    return bytes;
-}
-
 // What a launcher holding old would fetch of the new file's chunks: those of the index old lacks. Like
 // a launcher, it looks at chunks only for an old file of at least the size it cuts.
 std::optional<int64_t> ChunkCost(const std::string& indexPath, const std::string& old) {
-    if (old.size() < (size_t(1) << 20)) return std::nullopt;
+    if (old.size() < size_t(kLeastChunkedFileBytes)) return std::nullopt;
     TFileStream source(indexPath, TFileStream::Mode::OpenReadDenyWrite);
     TChunkIndexReader reader(source);
     std::unordered_set<TChunkId, TChunkIdHash> lent;
@@ -84,7 +75,7 @@ std::vector<TPatchRef> PatchPublisher::For(const ClientFile& file, const TObject
                                            const std::optional<TObjectRef>& index, unsigned threads) {
     std::vector<TPatchRef> patches;
     if (!options_.Patches() || file.size > uint64_t(kMaxPatchFileBytes)) return patches;
-    std::string fresh;
+    std::optional<std::string> fresh; // the new file, read once the first patch is to be made
     for (const Base& base : BasesOf(file)) {
         if (const std::optional<TPatchRef> kept = Published(file, base.digest)) {
             patches.push_back(*kept);
@@ -92,30 +83,27 @@ std::vector<TPatchRef> PatchPublisher::For(const ClientFile& file, const TObject
         }
         // The earlier version from its payload object, as launchers have it.
         TMemoryStream old;
+        TMD5Context context;
         try {
             TFileStream source(store_.PathOf(TObjectKind::Payload, base.payload.id), TFileStream::Mode::OpenReadDenyWrite);
-            UnpackStream(source, old, nullptr, nullptr, kMaxPatchFileBytes);
+            UnpackStream(source, old, nullptr, &context, kMaxPatchFileBytes);
         } catch (const Exception&) {
             continue; // larger than a launcher patches, or not to be read: no patch from it
         }
-        try {
-            if (fresh.empty()) fresh = ReadAll(file.sourcePath, kMaxPatchFileBytes);
-        } catch (const Exception& error) {
-            throw EPublishError("cannot read " + file.sourcePath + ": " + error.what());
-        }
+        TMD5Digest digest;
+        context.Final(digest);
+        const std::string from = DigestToHex(digest);
+        if (!SameDigest(from, base.digest)) continue; // not the version its list names
+        if (!fresh) fresh = ReadFileBytes(file.sourcePath, kMaxPatchFileBytes);
         const std::string patch =
-            MakePatch(old.Bytes().data(), old.Bytes().size(), fresh.data(), fresh.size(), kPatchLevel, threads);
+            MakePatch(old.Bytes().data(), old.Bytes().size(), fresh->data(), fresh->size(), kPatchLevel, threads);
         int64_t otherwise = payload.size;
         if (index) {
             const std::optional<int64_t> chunks = ChunkCost(store_.PathOf(TObjectKind::Index, index->id), old.Bytes());
             if (chunks && *chunks < otherwise) otherwise = *chunks;
         }
         if (static_cast<int64_t>(patch.size()) >= otherwise) continue;
-        TMD5Digest digest;
-        TMD5Context context;
-        context.Update(old.Bytes().data(), old.Bytes().size());
-        context.Final(digest);
-        patches.push_back({DigestToHex(digest), store_.PutBytes(TObjectKind::Patch, patch)});
+        patches.push_back({from, store_.PutBytes(TObjectKind::Patch, patch)});
         ++written_;
     }
     return patches;
