@@ -107,6 +107,9 @@ private:
     void ReadListAdditions(TListFile& list);
     // DownloadFile's work, telling also a local file that cannot be created; the gauge ends at 0.
     TDownloadResult Fetch(const std::string& url, const std::string& localPath, bool showProgress);
+    // A payload for the file in hand (an entry at its turn, the launcher's own exe), fetched to its end
+    // into target with the per-file gauge following its bytes, which ends at 0 (PayloadFetch.cpp).
+    TDownloadResult FetchPayloadShown(const TPayloadSource& source, const platform::OwnName& target, bool resumable);
     // Whether a listed path may be installed: it stays inside the install folder and names nothing
     // of the launcher's own.
     bool IsInstallablePath(const std::string& path) const;
@@ -121,6 +124,8 @@ private:
     // or fails the entry.
     enum class TWay { Patch, Chunks, Payload };
     enum class TWayOutcome { Placed, TryNext, FailedGoOn, FailedStop };
+    // How a payload's download ends its way: nothing when it was fetched (PayloadFetch.cpp).
+    static std::optional<TWayOutcome> FailureOf(TDownloadResult fetched);
     // What the install pass knows of each queued entry before it starts.
     struct TEntryPlan {
         std::vector<TWay> ways;    // in the order they are tried; the payload last

@@ -99,40 +99,40 @@ void MoveIntoPlace(const std::string& staged, const std::string& destination) {
     if (!copy.Commit()) throw EInOutError(IoError::AccessDenied);
 }
 
-// How a payload's download ends an entry: the address or the connection failed (the pass stops), or
-// the file or its bytes are wrong (the entry alone fails).
-enum class TFetchVerdict { Fetched, FailedGoOn, FailedStop };
-TFetchVerdict VerdictOf(TDownloadResult result) {
-    switch (result) {
-    case TDownloadResult::Complete: return TFetchVerdict::Fetched;
+} // namespace
+
+std::optional<GFilesThread::TWayOutcome> GFilesThread::FailureOf(TDownloadResult fetched) {
+    // The address or the connection failed: the pass stops. The file or its bytes are wrong: the entry
+    // alone fails.
+    switch (fetched) {
+    case TDownloadResult::Complete: return std::nullopt;
     case TDownloadResult::CannotCreate: // a path the system cannot create (too long)
     case TDownloadResult::TooLarge:     // longer than the list says
     case TDownloadResult::Damaged:      // no source had the bytes the list names
-        return TFetchVerdict::FailedGoOn;
+        return TWayOutcome::FailedGoOn;
     case TDownloadResult::CannotOpen:
-    case TDownloadResult::Cut: return TFetchVerdict::FailedStop;
+    case TDownloadResult::Cut: return TWayOutcome::FailedStop;
     }
-    return TFetchVerdict::FailedStop;
+    return TWayOutcome::FailedStop;
 }
 
-} // namespace
+TDownloadResult GFilesThread::FetchPayloadShown(const TPayloadSource& source, const platform::OwnName& target,
+                                                bool resumable) {
+    // The file in hand is fetched to its end, even when the run is told to stop meanwhile.
+    const std::atomic<bool> never{false};
+    MoveFileGauge(0);
+    const TDownloadResult fetched =
+        FetchPayload(source, sources_.get(), target, resumable, [&](int64_t have) { MoveFileGauge(have); }, never);
+    MoveFileGauge(0, true);
+    return fetched;
+}
 
 GFilesThread::TWayOutcome GFilesThread::PlacePayload(const TFileEntry& entry, const TEntryPlan& plan) {
     const std::string local = InstallDir + entry.Path;
     // Where the path can take its payload, a download cut short is kept to be taken up by the next run.
     const bool resumable = !plan.resume.Empty() && CanCreate(local + names::kPayloadSuffix) && plan.resume.Make();
     const platform::OwnName payload = resumable ? plan.resume / names::kResumePayload : PayloadBeside(local);
-    // The entry in hand is fetched to its end, even when the run is told to stop meanwhile.
-    const std::atomic<bool> never{false};
-    MoveFileGauge(0);
-    const TDownloadResult fetched = FetchPayload(plan.payload, sources_.get(), payload, resumable,
-                                                 [&](int64_t have) { MoveFileGauge(have); }, never);
-    MoveFileGauge(0, true);
-    switch (VerdictOf(fetched)) {
-    case TFetchVerdict::FailedGoOn: return TWayOutcome::FailedGoOn;
-    case TFetchVerdict::FailedStop: return TWayOutcome::FailedStop;
-    case TFetchVerdict::Fetched: break;
-    }
+    if (const auto failed = FailureOf(FetchPayloadShown(plan.payload, payload, resumable))) return *failed;
     const bool placed = BackUpAndPlace(entry.Path, [&](const std::string& destination) {
         UnpackInPlace(payload.Path(), destination, entry.Digest);
     });
@@ -158,11 +158,7 @@ GFilesThread::TWayOutcome GFilesThread::PlaceFetchedAhead(TInstallAhead& ahead, 
     // The outcomes in the order a download here would meet them: the address, the local file, the body.
     if (result.Fetched == TDownloadResult::CannotOpen) return TWayOutcome::FailedStop;
     if (!CanCreate(InstallDir + entry.Path + names::kPayloadSuffix)) return TWayOutcome::FailedGoOn;
-    switch (VerdictOf(result.Fetched)) {
-    case TFetchVerdict::FailedGoOn: return TWayOutcome::FailedGoOn;
-    case TFetchVerdict::FailedStop: return TWayOutcome::FailedStop;
-    case TFetchVerdict::Fetched: break;
-    }
+    if (const auto failed = FailureOf(result.Fetched)) return *failed;
     const bool placed = BackUpAndPlace(
         entry.Path,
         [&](const std::string& destination) {

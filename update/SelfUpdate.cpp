@@ -27,17 +27,12 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     // A size that is no number ends the run before anything is fetched.
     TPayloadSource payload{names::PayloadUrl(BaseURL, name), std::nullopt, self.Size()};
     if (const TFileObjects* objects = additions_.ObjectsOf(self.Digest)) payload.object = objects->payload;
-    const std::atomic<bool> never{false};
-    MoveFileGauge(0);
-    const TDownloadResult fetched = FetchPayload(payload, sources_.get(), PayloadBeside(local), false,
-                                                 [&](int64_t have) { MoveFileGauge(have); }, never);
-    MoveFileGauge(0, true);
-    if (fetched == TDownloadResult::CannotCreate || fetched == TDownloadResult::TooLarge ||
-        fetched == TDownloadResult::Damaged) {
-        Show(status::kSelfFailed); // a name too long for the install folder, or not the payload listed
+    // A name too long for the install folder, or not the payload listed, shows; a server out of reach
+    // or a body cut short ends the step without a status, as it always has.
+    if (const auto failed = FailureOf(FetchPayloadShown(payload, PayloadBeside(local), false))) {
+        if (*failed == TWayOutcome::FailedGoOn) Show(status::kSelfFailed);
         return;
     }
-    if (fetched != TDownloadResult::Complete) return;
     try {
         UnpackInPlace(local + names::kPayloadSuffix, local + names::kSelfUpdateSuffix, self.Digest);
         WriteUpdateBatch(folder_, name);
