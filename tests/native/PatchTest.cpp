@@ -41,8 +41,7 @@ protected:
     size_t Requested(const std::string& prefix, const std::string& suffix = "") const {
         const std::vector<std::string> requests = server.Requests();
         return std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
-            return request.compare(0, prefix.size(), prefix) == 0 && request.size() >= suffix.size() &&
-                   request.compare(request.size() - suffix.size(), suffix.size(), suffix) == 0;
+            return request.compare(0, prefix.size(), prefix) == 0 && EndsWith(request, suffix);
         });
     }
     // The player's game at a version, and a run from there to the set's newest.
